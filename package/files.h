@@ -1,0 +1,43 @@
+// Whole-file reading and writing, path joining, free space of a volume.
+// These show nothing: their callers decide what a failure means.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/memory.h"
+#include "platform/types.h"
+
+namespace package {
+
+// The whole content of the file (nothing after it), or an empty block on
+// any failure. `length` (optional) receives the file's size.
+platform::HeapBlock ReadWholeFile(const char* path, std::uint32_t* length);
+
+// Creates or replaces `path` with `data`. The content goes to a temporary
+// file in the same folder first, gets `time` (optional) as its creation,
+// last-access and last-write time, and only then replaces the target, so a
+// failure leaves the old file as it was and no temporary file behind.
+// 1 on success, 0 on any failure.
+int WriteWholeFile(const char* path, std::span<const std::uint8_t> data,
+                   const platform::FileTime* time);
+
+// Appends `name` to the path in `path`, with one separator between them,
+// and a second zero byte after the terminator (the form the shell takes a
+// list of one path in). A path that ends in a separator gets none; an empty
+// path gets none. When the joined text and its two zero bytes don't fit,
+// `path` becomes empty and the result is false, so no file operation can hit
+// a wrong, shortened path.
+bool AppendPath(std::span<char> path, const char* name);
+
+// Free bytes to the caller and size of the volume that holds `path`, and
+// (optional) all its free bytes. The extended query is looked up once and
+// cached; the cluster-based query is the fallback. 0 when both fail, and the
+// outputs are left as they were.
+int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
+                   std::uint64_t* totalFree);
+
+// Forgets the cached query (tests: the cache is program-wide).
+void ResetFreeSpaceCache();
+
+}  // namespace package

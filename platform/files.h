@@ -1,0 +1,78 @@
+// Files and folders. Paths are ANSI (cp932) byte strings as the program
+// keeps them; a drive letter and colon start an absolute path.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Attribute bits, with the values Windows gives them.
+inline constexpr std::uint32_t AttributeReadOnly = 0x01;
+inline constexpr std::uint32_t AttributeHidden = 0x02;
+inline constexpr std::uint32_t AttributeSystem = 0x04;
+inline constexpr std::uint32_t AttributeFolder = 0x10;
+inline constexpr std::uint32_t AttributeArchive = 0x20;
+inline constexpr std::uint32_t AttributeNormal = 0x80;
+// What GetAttributes returns for a path that does not exist.
+inline constexpr std::uint32_t InvalidAttributes = 0xFFFFFFFF;
+// What FileSize32 returns when the size can't be had.
+inline constexpr std::uint32_t InvalidFileSize = 0xFFFFFFFF;
+
+// An open file. Defined by each backend; closed by FileHandle.
+struct FileObject;
+struct FileCloser {
+    void operator()(FileObject* file) const;
+};
+using FileHandle = std::unique_ptr<FileObject, FileCloser>;
+
+// Opens an existing file for reading; others may read it meanwhile.
+// Null when it can't be opened; `status` (optional) says why.
+FileHandle OpenForRead(const char* path, Status* status = nullptr);
+
+// Creates a file, or truncates an existing one, for writing, unshared,
+// with normal attributes.
+FileHandle CreateForWrite(const char* path, Status* status = nullptr);
+
+// Creates a file that must not exist yet (for temporary names).
+FileHandle CreateNewForWrite(const char* path, Status* status = nullptr);
+
+// The size of an open file as 32 bits; InvalidFileSize on failure.
+std::uint32_t FileSize32(FileObject* file);
+
+// One read or write request. `moved` receives the bytes really moved, also
+// when the request fails part way.
+Status ReadOnce(FileObject* file, std::span<std::uint8_t> buffer, std::uint32_t* moved);
+Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint32_t* moved);
+
+// The last-write time of an open file.
+Status GetLastWriteTime(FileObject* file, FileTime* time);
+
+// Sets creation, last-access and last-write time of an open file at once.
+Status SetFileTimes(FileObject* file, FileTime time);
+
+// Attributes of a path, or InvalidAttributes when it does not exist.
+std::uint32_t GetAttributes(const char* path);
+Status SetAttributes(const char* path, std::uint32_t attributes);
+
+Status RemoveFile(const char* path);
+
+// Creates one folder level; the parent must exist.
+Status MakeFolder(const char* path);
+
+// Removes an empty folder.
+Status RemoveFolder(const char* path);
+
+// Moves `from` onto `to`, replacing a file that stands there. Fails,
+// like Windows, when `to` is read-only or a folder.
+Status ReplaceFile(const char* from, const char* to);
+
+// The temporary folder, ending in a separator ("C:\\...\\Temp\\").
+// Empty when it can't be had.
+std::string TempFolder();
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// The update itself: UPDATE.INI's [UPDATE] section applied to the installed
+// game, then the copies from the game's CD-ROM.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/types.h"
+#include "updater/state.h"
+
+namespace updater {
+
+enum UpdateAction : std::int32_t {
+    ActionPlain = 0,
+    ActionUpdate = 1,
+    ActionData = 2,
+    ActionOverwrite = 3,
+};
+
+struct UpdateItem {
+    std::int32_t action = ActionPlain;
+    NameText name{};
+    std::int32_t fileNameOffset = 0;  // start of the file-name part of `name`
+};
+
+struct CopyItem {
+    std::int32_t disc = 0;
+    NameText path{};
+};
+
+inline constexpr int MaxListKeys = 16;
+
+// Parses one update line; false when its mode filter excludes it.
+bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* item);
+// Parses one copy line; false when its mode prefix excludes it.
+bool ParseCopyLine(const char* line, std::uint32_t installMode, CopyItem* item);
+
+// Runs the update step of the wizard's dialog.
+void RunUpdate(platform::Window dialog);
+
+}  // namespace updater

@@ -1,0 +1,92 @@
+// The run's shared state: one program-wide record, and the updater's own
+// error box and info text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "package/format.h"
+#include "platform/types.h"
+
+namespace updater {
+
+// Fixed text buffers; values longer than their buffer are cut to size - 1.
+using NameText = std::array<char, 260>;      // names, paths, list items
+using MessageText = std::array<char, 1024>;  // messages, captions, whole lists
+using NumberText = std::array<char, 20>;
+
+struct UpdateState {
+    // Package and files.
+    std::span<const std::uint8_t> packageImage;  // packageImage, packageSize
+    package::PackageDirectory directory;
+    std::span<const package::PackageEntry> entries;
+    NameText updateIniPath{};
+    NameText setupIniPath{};
+    // The folder unique to this run that holds the extracted UPDATE.INI
+    // (removed with it), so two runs never share the file.
+    NameText runFolder{};
+
+    // [SETUP] of UPDATE.INI.
+    NameText CompanyName{};
+    NameText GameTitle{};
+    NameText GameClass{};
+    NameText GameDir{};
+    NameText GameTitleA{};
+    NameText UpdaterVersion{};
+    NameText UpdaterTitle{};
+    NameText DataFolder{};
+    MessageText UpdateMessage{};
+
+    // Copies of the agreement and introduction entries, each followed by two
+    // zero bytes; null when the key is missing. They live until the process
+    // ends.
+    const char* agreementText = nullptr;
+    const char* introText = nullptr;
+
+    // The installed game, from the registry.
+    NameText installPath{};
+    NameText dataPath{};
+    std::uint32_t installMode = 0;
+
+    // The wizard.
+    MessageText caption{};
+    platform::Window wizardWindow = nullptr;
+    int page = 0;
+    int busy = 0;
+
+    // Reading control.
+    int quietMissingKeys = 0;
+    int itemDisc = 0;
+};
+
+// The one record of the process.
+extern UpdateState state;
+
+// Back to the state at process start (caption "UPDATE"); for tests.
+void ResetUpdateState();
+
+// The updater's error box: `text`, the caption, the error icon, OK; owned by
+// the wizard while it exists.
+void ShowUpdateError(const char* text);
+
+// Formats (printf rules, 1024 bytes, cut to 1023) and sets the text of the
+// wizard's info static, control 1001.
+void SetInfoText(platform::Window dialog, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Control ids of both dialog templates.
+inline constexpr int IdNext = 1;
+inline constexpr int IdCancel = 2;
+inline constexpr int IdBack = 4;
+inline constexpr int IdAgreement = 1000;
+inline constexpr int IdInfo = 1001;
+inline constexpr int IdAgree = 1002;
+inline constexpr int IdDisagree = 1003;
+inline constexpr int TemplateWithoutAgreement = 100;
+inline constexpr int TemplateWithAgreement = 101;
+
+// Copies `text` into `buffer`, cut to its size - 1 and terminated.
+void CopyText(std::span<char> buffer, const char* text);
+
+}  // namespace updater
