@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/types.h"
 #include "platform/ui.h"
 
 namespace platform {
@@ -149,6 +150,12 @@ void HostLimitAllocation(std::size_t limit);
 void HostWriteFile(const char* windowsPath, const std::string& content);
 std::optional<std::string> HostReadFile(const char* windowsPath);
 FileTime HostFileTime(const char* windowsPath);  // last-write time
-void HostSetFileTime(const char* windowsPath, FileTime time);
+void HostSetFileTime(const char* windowsPath, FileTime time);  // last-write time
+struct FileTimes {
+    FileTime creation = 0;
+    FileTime lastAccess = 0;
+    FileTime lastWrite = 0;
+};
+FileTimes HostFileTimes(const char* windowsPath);  // all zero when missing
 
 }  // namespace platform

@@ -1,0 +1,39 @@
+// Other programs' top-level windows, as tests open and close them.
+#include "platform/desktop.h"
+
+#include <cstring>
+
+#include "platform/host/machine.h"
+
+namespace platform {
+
+Window FindTopWindow(const char* className, const char* title) {
+    // Later windows stand above earlier ones, so the search runs from the top.
+    const auto& windows = host::TheMachine().windows;
+    for (auto window = windows.rbegin(); window != windows.rend(); ++window) {
+        const WindowObject& candidate = **window;
+        if (!candidate.open) continue;
+        if (className != nullptr && !host::EqualAsciiNoCase(candidate.className, className)) continue;
+        if (title != nullptr && candidate.title != title) continue;
+        return window->get();
+    }
+    return nullptr;
+}
+
+Window FindDialogWindow(const char* title) { return FindTopWindow(host::DialogClass, title); }
+
+void ShowAndRaise(Window window) {
+    if (window != nullptr) window->raised = true;
+}
+
+Window HostOpenWindow(const std::string& className, const std::string& title) {
+    return host::NewWindow(className, title);
+}
+
+void HostCloseWindow(Window window) {
+    if (window != nullptr) window->open = false;
+}
+
+bool HostWindowRaised(Window window) { return window != nullptr && window->raised; }
+
+}  // namespace platform

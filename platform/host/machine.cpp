@@ -1,0 +1,175 @@
+// The simulated machine's record, its reset, and the mapping of Windows
+// paths onto the host's folders.
+#include "platform/host/machine.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <string_view>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace platform {
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Exists(const std::string& hostPath) {
+    struct stat info;
+    return ::lstat(hostPath.c_str(), &info) == 0;
+}
+
+// The entry of `folder` that `name` means: itself when it exists, else the
+// first entry equal to it case-blind, else `name` (a path yet to be made).
+std::string MatchComponent(const std::string& folder, const std::string& name) {
+    if (Exists(folder + "/" + name)) return name;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return name;
+    std::string found = name;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (EqualAsciiNoCase(entry->d_name, name)) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    }
+    return true;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+Machine& TheMachine() {
+    static Machine machine;
+    return machine;
+}
+
+std::optional<std::string> ResolvePath(const char* windowsPath) {
+    if (windowsPath == nullptr) return std::nullopt;
+    std::string_view path(windowsPath);
+    if (path.size() < 2 || path[1] != ':') return std::nullopt;
+    const Machine& machine = TheMachine();
+    const char drive = UpperAscii(path[0]);
+    const auto mapped = machine.drives.find(drive);
+    if (mapped == machine.drives.end() || mapped->second.empty()) return std::nullopt;
+
+    std::string host = mapped->second;
+    const std::string base = host;
+    std::size_t pos = 2;
+    while (pos < path.size()) {
+        const std::size_t end = path.find_first_of("\\/", pos);
+        const std::string name(path.substr(pos, end == std::string_view::npos ? end : end - pos));
+        pos = end == std::string_view::npos ? path.size() : end + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..") {
+            // Never above the drive's root, as on Windows.
+            if (host.size() > base.size()) host.erase(host.rfind('/'));
+            continue;
+        }
+        host += "/" + MatchComponent(host, name);
+    }
+    return host;
+}
+
+std::uint32_t WindowsError(int posixError, const std::string& hostPath) {
+    switch (posixError) {
+    case ENOENT: {
+        const fs::path parent = fs::path(hostPath).parent_path();
+        std::error_code ignored;
+        return fs::is_directory(parent, ignored) ? ErrorFileNotFound : ErrorPathNotFound;
+    }
+    case ENOTDIR: return ErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ErrorAccessDenied;
+    case EEXIST: return ErrorFileExists;
+    case ENOSPC: return ErrorDiskFull;
+    case ENOTEMPTY: return ErrorDirNotEmpty;
+    case EIO: return ErrorIoDevice;
+    default: return ErrorGeneric;
+    }
+}
+
+Status Failure(std::uint32_t windowsError) { return Status{false, windowsError}; }
+Status Success() { return Status{true, 0}; }
+
+Window NewWindow(const std::string& className, const std::string& title) {
+    auto window = std::make_unique<WindowObject>();
+    window->className = className;
+    window->title = title;
+    TheMachine().windows.push_back(std::move(window));
+    return TheMachine().windows.back().get();
+}
+
+// FILETIME counts from 1601; POSIX time from 1970, 11644473600 s later.
+namespace {
+constexpr std::int64_t TicksPerSecond = 10'000'000;
+constexpr std::int64_t UnixEpochTicks = 116444736000000000;
+}  // namespace
+
+FileTime FileTimeFromTimespec(const timespec& time) {
+    const std::int64_t ticks =
+        UnixEpochTicks + static_cast<std::int64_t>(time.tv_sec) * TicksPerSecond + time.tv_nsec / 100;
+    return ticks < 0 ? 0 : static_cast<FileTime>(ticks);
+}
+
+timespec TimespecFromFileTime(FileTime time) {
+    const std::int64_t sinceEpoch = static_cast<std::int64_t>(time) - UnixEpochTicks;
+    std::int64_t seconds = sinceEpoch / TicksPerSecond;
+    std::int64_t rest = sinceEpoch % TicksPerSecond;
+    if (rest < 0) {
+        rest += TicksPerSecond;
+        --seconds;
+    }
+    timespec result{};
+    result.tv_sec = static_cast<time_t>(seconds);
+    result.tv_nsec = static_cast<long>(rest * 100);
+    return result;
+}
+
+}  // namespace host
+
+void HostReset(const std::string& root) {
+    host::Machine& machine = host::TheMachine();
+    machine = host::Machine{};
+    machine.root = root;
+    const std::string drive = root + "/C";
+    std::error_code ignored;
+    std::filesystem::create_directories(drive + "/TEMP", ignored);
+    machine.drives['C'] = drive;
+    machine.tempFolder = "C:\\TEMP\\";
+}
+
+void HostMapDrive(char drive, const std::string& folder) {
+    host::TheMachine().drives[host::UpperAscii(drive)] = folder;
+}
+
+std::string HostPath(const char* windowsPath) {
+    return host::ResolvePath(windowsPath).value_or("");
+}
+
+void HostAddCdromDrive(char drive, const std::string& folder) {
+    const char letter = host::UpperAscii(drive);
+    host::TheMachine().drives[letter] = folder;
+    host::TheMachine().cdromDrives[letter] = !folder.empty();
+}
+
+}  // namespace platform
