@@ -1,0 +1,137 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/host/control.h"
+#include "support/host_fixture.h"
+
+namespace {
+
+using namespace platform;
+
+class HostFiles : public HostTest {};
+
+TEST_F(HostFiles, DrivesMapToFoldersAndNamesMatchCaseBlind) {
+    std::filesystem::create_directories(root() / "C" / "Game" / "Save");
+    EXPECT_EQ(HostPath("C:\\GAME\\save\\a.dat"), (root() / "C" / "Game" / "Save" / "a.dat").string());
+    EXPECT_EQ(HostPath("c:/game/SAVE"), (root() / "C" / "Game" / "Save").string());
+    EXPECT_EQ(HostPath("D:\\x"), "");
+    EXPECT_EQ(HostPath("\\GAME"), "");
+    Status status;
+    EXPECT_FALSE(OpenForRead("relative.txt", &status));
+    EXPECT_EQ(status.osError, 3u);
+    EXPECT_EQ(TempFolder(), "C:\\TEMP\\");
+    EXPECT_EQ(GetAttributes("C:\\TEMP"), AttributeFolder);
+}
+
+TEST_F(HostFiles, WritesAndReadsBack) {
+    Status status;
+    FileHandle out = CreateForWrite("C:\\TEMP\\a.bin", &status);
+    ASSERT_TRUE(out) << status.osError;
+    const std::uint8_t data[] = {1, 2, 3, 4, 5};
+    std::uint32_t moved = 0;
+    ASSERT_TRUE(WriteOnce(out.get(), data, &moved));
+    EXPECT_EQ(moved, 5u);
+    out.reset();
+
+    FileHandle in = OpenForRead("c:\\temp\\A.BIN");
+    ASSERT_TRUE(in);
+    EXPECT_EQ(FileSize32(in.get()), 5u);
+    std::uint8_t buffer[8] = {};
+    ASSERT_TRUE(ReadOnce(in.get(), buffer, &moved));
+    EXPECT_EQ(moved, 5u);
+    EXPECT_EQ(buffer[4], 5);
+}
+
+TEST_F(HostFiles, MissingPathsGiveWindowsErrors) {
+    Status status;
+    EXPECT_FALSE(OpenForRead("C:\\TEMP\\none.txt", &status));
+    EXPECT_EQ(status.osError, 2u);
+    EXPECT_FALSE(CreateForWrite("C:\\NOFOLDER\\a.txt", &status));
+    EXPECT_EQ(status.osError, 3u);
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\none.txt"), InvalidAttributes);
+    EXPECT_FALSE(OpenForRead("C:\\TEMP", &status));  // a folder is no file
+    EXPECT_EQ(status.osError, 5u);
+}
+
+TEST_F(HostFiles, ReadOnlyIsEnforcedEvenForRoot) {
+    HostWriteFile("C:\\TEMP\\ro.txt", "old");
+    ASSERT_TRUE(SetAttributes("C:\\TEMP\\ro.txt", AttributeReadOnly | AttributeHidden));
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\RO.TXT"), AttributeReadOnly | AttributeHidden);
+
+    Status status;
+    EXPECT_FALSE(CreateForWrite("C:\\TEMP\\ro.txt", &status));
+    EXPECT_EQ(status.osError, 5u);
+    EXPECT_EQ(RemoveFile("C:\\TEMP\\ro.txt").osError, 5u);
+    HostWriteFile("C:\\TEMP\\new.txt", "new");
+    EXPECT_EQ(ReplaceFile("C:\\TEMP\\new.txt", "C:\\TEMP\\ro.txt").osError, 5u);
+    EXPECT_EQ(ReplaceFile("C:\\TEMP\\new.txt", "C:\\TEMP").osError, 5u);
+    EXPECT_EQ(HostReadFile("C:\\TEMP\\ro.txt"), "old");
+
+    ASSERT_TRUE(SetAttributes("C:\\TEMP\\ro.txt", AttributeNormal));
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\ro.txt"), AttributeNormal);
+    ASSERT_TRUE(ReplaceFile("C:\\TEMP\\new.txt", "C:\\TEMP\\ro.txt"));
+    EXPECT_EQ(HostReadFile("C:\\TEMP\\ro.txt"), "new");
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\new.txt"), InvalidAttributes);
+}
+
+TEST_F(HostFiles, AttributesTravelWithReplaceAndDropWithRemove) {
+    HostWriteFile("C:\\TEMP\\hidden.tmp", "x");
+    ASSERT_TRUE(SetAttributes("C:\\TEMP\\hidden.tmp", AttributeHidden));
+    ASSERT_TRUE(ReplaceFile("C:\\TEMP\\hidden.tmp", "C:\\TEMP\\moved.txt"));
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\moved.txt"), AttributeHidden);
+    ASSERT_TRUE(RemoveFile("C:\\TEMP\\moved.txt"));
+    HostWriteFile("C:\\TEMP\\moved.txt", "again");
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\moved.txt"), AttributeNormal);
+    // Truncating clears the attributes too.
+    ASSERT_TRUE(SetAttributes("C:\\TEMP\\moved.txt", AttributeArchive));
+    EXPECT_TRUE(CreateForWrite("C:\\TEMP\\moved.txt"));
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\moved.txt"), AttributeNormal);
+    EXPECT_EQ(CreateNewForWrite("C:\\TEMP\\moved.txt").get(), nullptr);
+}
+
+TEST_F(HostFiles, FileTimesSetAllThree) {
+    const FileTime stamp = 133'000'000'000'000'001ull;  // odd tick: 100 ns resolution kept
+    FileHandle file = CreateForWrite("C:\\TEMP\\t.txt");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(SetFileTimes(file.get(), stamp));
+    FileTime read = 0;
+    ASSERT_TRUE(GetLastWriteTime(file.get(), &read));
+    EXPECT_EQ(read, stamp);
+    file.reset();
+    const FileTimes times = HostFileTimes("C:\\TEMP\\t.txt");
+    EXPECT_EQ(times.creation, stamp);
+    EXPECT_EQ(times.lastAccess, stamp);
+    EXPECT_EQ(times.lastWrite, stamp);
+    // Before 1970 too: the FILETIME range is wider than the POSIX epoch's.
+    HostSetFileTime("C:\\TEMP\\t.txt", 100'000'000'000'000'000ull);
+    EXPECT_EQ(HostFileTime("C:\\TEMP\\t.txt"), 100'000'000'000'000'000ull);
+}
+
+TEST_F(HostFiles, FoldersOneLevelAtATime) {
+    EXPECT_EQ(MakeFolder("C:\\A\\B").osError, 3u);
+    ASSERT_TRUE(MakeFolder("C:\\A"));
+    EXPECT_EQ(MakeFolder("C:\\a").osError, 183u);
+    ASSERT_TRUE(MakeFolder("C:\\a\\B"));
+    EXPECT_EQ(RemoveFolder("C:\\A").osError, 145u);
+    EXPECT_TRUE(RemoveFolder("C:\\A\\b"));
+    EXPECT_TRUE(RemoveFolder("C:\\A"));
+}
+
+TEST_F(HostFiles, CdromWithoutDiscHasNoPaths) {
+    std::filesystem::create_directories(root() / "disc");
+    std::ofstream(root() / "disc" / "CHECK.DAT") << "1";
+    HostAddCdromDrive('E', (root() / "disc").string());
+    HostAddCdromDrive('F', "");
+    EXPECT_EQ(GetAttributes("E:\\check.dat"), AttributeNormal);
+    EXPECT_EQ(GetAttributes("F:\\CHECK.DAT"), InvalidAttributes);
+    Status status;
+    EXPECT_FALSE(OpenForRead("F:\\CHECK.DAT", &status));
+    EXPECT_EQ(status.osError, 21u);
+}
+
+}  // namespace
