@@ -1,0 +1,85 @@
+// Message boxes, the modal dialog and its controls, cursors.
+#include "platform/ui.h"
+
+#include "platform/win32/handles.h"
+
+namespace platform {
+namespace {
+
+using win32::FromHwnd;
+using win32::ToHwnd;
+
+DialogEvent EventOf(UINT message) {
+    switch (message) {
+    case WM_INITDIALOG: return DialogEvent::Init;
+    case WM_COMMAND: return DialogEvent::Command;
+    case WM_SETCURSOR: return DialogEvent::SetCursor;
+    default: return DialogEvent::Other;
+    }
+}
+
+// Translates messages into seam events. The seam procedure travels in the
+// lParam of WM_INITDIALOG and is kept in the dialog's user slot, so no
+// global is needed.
+INT_PTR CALLBACK DialogThunk(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        lParam = 0;
+    }
+    const auto procedure = reinterpret_cast<DialogProcedure>(::GetWindowLongPtrA(dialog, DWLP_USER));
+    // Messages before WM_INITDIALOG (WM_SETFONT) find no procedure yet.
+    if (procedure == nullptr) return FALSE;
+    const DialogEvent event = EventOf(message);
+    const bool handled = procedure(FromHwnd(dialog), event, wParam, lParam);
+    // A handled WM_SETCURSOR must answer TRUE, or the system resets the cursor.
+    if (handled && event == DialogEvent::SetCursor) ::SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+    return handled ? TRUE : FALSE;
+}
+
+HWND Item(Window dialog, int id) { return ::GetDlgItem(ToHwnd(dialog), id); }
+
+}  // namespace
+
+BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
+    const UINT style = kind == BoxKind::ErrorOk ? MB_OK | MB_ICONERROR : MB_OKCANCEL;
+    switch (::MessageBoxA(ToHwnd(owner), text, caption, style)) {
+    case IDOK: return BoxAnswer::Ok;
+    case IDCANCEL: return BoxAnswer::Cancel;
+    default: return BoxAnswer::Other;
+    }
+}
+
+std::intptr_t RunModalDialog(Module module, int templateId, DialogProcedure procedure) {
+    return ::DialogBoxParamA(win32::ToHmodule(module), MAKEINTRESOURCEA(templateId), nullptr,
+                             DialogThunk, reinterpret_cast<LPARAM>(procedure));
+}
+
+void EndModalDialog(Window dialog, std::intptr_t result) { ::EndDialog(ToHwnd(dialog), result); }
+
+void SetWindowTitle(Window window, const char* text) { ::SetWindowTextA(ToHwnd(window), text); }
+
+void SetItemText(Window dialog, int id, const char* text) {
+    ::SetDlgItemTextA(ToHwnd(dialog), id, text);
+}
+
+void EnableItem(Window dialog, int id, bool enabled) {
+    if (const HWND item = Item(dialog, id)) ::EnableWindow(item, enabled ? TRUE : FALSE);
+}
+
+void ShowItem(Window dialog, int id, bool shown) {
+    if (const HWND item = Item(dialog, id)) ::ShowWindow(item, shown ? SW_SHOW : SW_HIDE);
+}
+
+void FocusItem(Window dialog, int id) {
+    if (const HWND item = Item(dialog, id)) ::SetFocus(item);
+}
+
+void CheckRadio(Window dialog, int first, int last, int checked) {
+    ::CheckRadioButton(ToHwnd(dialog), first, last, checked);
+}
+
+void ShowWaitCursor() { ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT)); }
+
+void ShowArrowCursor() { ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW)); }
+
+}  // namespace platform
