@@ -30,7 +30,6 @@ void FileCloser::operator()(FileObject* file) const {
 namespace {
 
 using host::ErrorAccessDenied;
-using host::ErrorFileNotFound;
 using host::ErrorPathNotFound;
 using host::Failure;
 using host::Success;

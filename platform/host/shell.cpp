@@ -80,6 +80,9 @@ int ShellCopy(Window owner, const char* from, const char* to, std::uint16_t flag
     // Onto an existing folder, the item lands inside it under its own name.
     const bool intoFolder = GetAttributes(target.c_str()) == AttributeFolder;
     const std::string placed = intoFolder ? target + "\\" + BaseName(source) : target;
+    // A folder copied into itself would grow without end.
+    const auto placedHost = host::ResolvePath(placed.c_str());
+    if (placedHost && (*placedHost + "/").rfind(*sourceHost + "/", 0) == 0) return ShellDestinationError;
     return CopyTree(*sourceHost, placed, fromCdrom) ? 0 : ShellDestinationError;
 }
 

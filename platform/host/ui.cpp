@@ -30,6 +30,9 @@ ControlState* FindControl(Window dialog, int id) {
     return control == dialog->controls.end() ? nullptr : &control->second;
 }
 
+// A null text reads as empty, as the API calls take it.
+std::string TextOf(const char* text) { return text == nullptr ? std::string() : std::string(text); }
+
 bool Send(Window dialog, DialogEvent event, std::uintptr_t wParam) {
     if (dialog == nullptr || dialog->procedure == nullptr || !dialog->open) return false;
     return dialog->procedure(dialog, event, wParam, 0);
@@ -39,13 +42,13 @@ bool Send(Window dialog, DialogEvent event, std::uintptr_t wParam) {
 
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
     host::Machine& machine = TheMachine();
-    machine.boxes.push_back({text, caption, kind, owner});
+    machine.boxes.push_back({TextOf(text), TextOf(caption), kind, owner});
     host::ScriptedAnswer scripted{BoxAnswer::Ok, {}};
     if (!machine.answers.empty()) {
         scripted = std::move(machine.answers.front());
         machine.answers.erase(machine.answers.begin());
     }
-    const Window box = host::NewWindow(host::DialogClass, caption);
+    const Window box = host::NewWindow(host::DialogClass, TextOf(caption));
     if (scripted.during) scripted.during();
     box->open = false;
     return scripted.answer;
@@ -83,11 +86,11 @@ void EndModalDialog(Window dialog, std::intptr_t result) {
 }
 
 void SetWindowTitle(Window window, const char* text) {
-    if (window != nullptr) window->title = text;
+    if (window != nullptr) window->title = TextOf(text);
 }
 
 void SetItemText(Window dialog, int id, const char* text) {
-    if (ControlState* control = FindControl(dialog, id)) control->text = text;
+    if (ControlState* control = FindControl(dialog, id)) control->text = TextOf(text);
 }
 
 void EnableItem(Window dialog, int id, bool enabled) {

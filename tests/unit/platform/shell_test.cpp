@@ -51,6 +51,7 @@ TEST_F(HostShell, FileToNewPathBecomesThatFileAndFoldersAreMade) {
 
 TEST_F(HostShell, MissingSourceFailureAndAbort) {
     EXPECT_EQ(Copy("E:\\none\0", "C:\\GAME\0"), 0x402);
+    EXPECT_NE(Copy("C:\\GAME\0", "C:\\GAME\\inside\0"), 0);  // never into itself
     HostFailShellCopy(0x75);
     EXPECT_EQ(Copy("E:\\readme.txt\0", "C:\\GAME\\x.txt\0"), 0x75);
     EXPECT_FALSE(HostReadFile("C:\\GAME\\x.txt"));
@@ -60,10 +61,10 @@ TEST_F(HostShell, MissingSourceFailureAndAbort) {
     EXPECT_NE(Copy("E:\\readme.txt\0", "C:\\GAME\\x.txt\0", &aborted), 0);
     EXPECT_TRUE(aborted);
 
-    ASSERT_EQ(HostRecordedCopies().size(), 3u);
-    EXPECT_EQ(HostRecordedCopies()[1].from, "E:\\readme.txt");
-    EXPECT_EQ(HostRecordedCopies()[1].to, "C:\\GAME\\x.txt");
-    EXPECT_EQ(HostRecordedCopies()[1].flags, 0x210);
+    ASSERT_EQ(HostRecordedCopies().size(), 4u);
+    EXPECT_EQ(HostRecordedCopies()[2].from, "E:\\readme.txt");
+    EXPECT_EQ(HostRecordedCopies()[2].to, "C:\\GAME\\x.txt");
+    EXPECT_EQ(HostRecordedCopies()[2].flags, 0x210);
 }
 
 }  // namespace
