@@ -74,28 +74,6 @@ FileHandle Report(Status result, Status* status) {
     return nullptr;
 }
 
-// Opens a file for writing as CreateFileA does with create-always or
-// create-new: never a folder, never over a read-only file; the new or
-// truncated file has normal attributes.
-FileHandle OpenForWriting(const char* path, int creation, Status* status) {
-    const auto hostPath = host::ResolvePath(path);
-    if (!hostPath) return Report(Failure(UnresolvedError(path)), status);
-    if (IsFolder(*hostPath) || IsReadOnly(*hostPath)) {
-        return Report(Failure(ErrorAccessDenied), status);
-    }
-    struct stat info;
-    const bool existed = ::stat(hostPath->c_str(), &info) == 0;
-    const int fd = host::FaultFires(FaultKind::Create, EACCES)
-                       ? -1
-                       : ::open(hostPath->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | creation, 0644);
-    if (fd < 0) return Report(ErrnoStatus(*hostPath), status);
-    host::FileExtras& extras = TheMachine().extras[*hostPath];
-    extras.attributes = 0;
-    if (!existed || !extras.creation) extras.creation = Now();
-    if (status != nullptr) *status = Success();
-    return FileHandle(new FileObject{fd, *hostPath});
-}
-
 // A Windows path that must resolve, for the calls that take one.
 struct Resolved {
     std::optional<std::string> hostPath;
@@ -107,18 +85,42 @@ Resolved Resolve(const char* path) {
     return resolved;
 }
 
+// Opens a file for writing as CreateFileA does with create-always or
+// create-new: never a folder, never over a read-only file; the new or
+// truncated file has normal attributes.
+FileHandle OpenForWriting(const char* path, int creation, Status* status) {
+    const Resolved resolved = Resolve(path);
+    if (!resolved.hostPath) return Report(resolved.failure, status);
+    const std::string& hostPath = *resolved.hostPath;
+    if (IsFolder(hostPath) || IsReadOnly(hostPath)) {
+        return Report(Failure(ErrorAccessDenied), status);
+    }
+    struct stat info;
+    const bool existed = ::stat(hostPath.c_str(), &info) == 0;
+    const int fd = host::FaultFires(FaultKind::Create, EACCES)
+                       ? -1
+                       : ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | creation, 0644);
+    if (fd < 0) return Report(ErrnoStatus(hostPath), status);
+    host::FileExtras& extras = TheMachine().extras[hostPath];
+    extras.attributes = 0;
+    if (!existed || !extras.creation) extras.creation = Now();
+    if (status != nullptr) *status = Success();
+    return FileHandle(new FileObject{fd, hostPath});
+}
+
 }  // namespace
 
 FileHandle OpenForRead(const char* path, Status* status) {
-    const auto hostPath = host::ResolvePath(path);
-    if (!hostPath) return Report(Failure(UnresolvedError(path)), status);
-    if (IsFolder(*hostPath)) return Report(Failure(ErrorAccessDenied), status);
+    const Resolved resolved = Resolve(path);
+    if (!resolved.hostPath) return Report(resolved.failure, status);
+    const std::string& hostPath = *resolved.hostPath;
+    if (IsFolder(hostPath)) return Report(Failure(ErrorAccessDenied), status);
     const int fd = host::FaultFires(FaultKind::Open, EACCES)
                        ? -1
-                       : ::open(hostPath->c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Report(ErrnoStatus(*hostPath), status);
+                       : ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Report(ErrnoStatus(hostPath), status);
     if (status != nullptr) *status = Success();
-    return FileHandle(new FileObject{fd, *hostPath});
+    return FileHandle(new FileObject{fd, hostPath});
 }
 
 FileHandle CreateForWrite(const char* path, Status* status) {
