@@ -142,7 +142,7 @@ enum class FaultKind {
 };
 void HostPlanFault(FaultKind kind, int countdown, bool persistent = false);
 int HostFaultsFired(FaultKind kind);
-void HostClearFaults();
+void HostClearFaults();  // also lifts the allocation limit
 // Allocation of blocks larger than `limit` fails (a small heap), 0: none.
 void HostLimitAllocation(std::size_t limit);
 
