@@ -1,0 +1,351 @@
+#include "tools/updpack/pe_resources.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace updpack {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t PeOffset = 0x40;
+constexpr std::size_t Coff = PeOffset + 4;
+constexpr std::size_t Optional = Coff + 20;
+constexpr std::size_t SectionTable = Optional + 240;
+constexpr std::uint32_t FileAlign = 0x200, SectionAlign = 0x1000;
+
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+std::uint16_t Get16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+Bytes Filled(std::size_t size, std::uint8_t seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return b;
+}
+
+// One resource as the test lays it out: a type given by name or id, an id,
+// a language.
+struct TestResource {
+    std::u16string typeName;
+    std::uint16_t typeId;
+    std::uint16_t id;
+    std::uint16_t language;
+    Bytes data;
+};
+
+// A resource section of one name and one language per type, laid out by
+// hand (independently of the tool's writer): tables, strings, data entries,
+// data. Types must be given in the loader's order.
+Bytes ResourceSection(const std::vector<TestResource>& resources, std::uint32_t rva) {
+    const std::size_t types = resources.size();
+    Bytes s(16 + 8 * types + types * 2 * 24, 0);
+    std::size_t named = 0;
+    for (const auto& r : resources) named += !r.typeName.empty();
+    Put16(s, 12, static_cast<std::uint32_t>(named));
+    Put16(s, 14, static_cast<std::uint32_t>(types - named));
+    std::vector<std::size_t> leafFields;
+    for (std::size_t t = 0; t < types; ++t) {
+        const auto& r = resources[t];
+        const std::size_t nameTable = 16 + 8 * types + t * 48, langTable = nameTable + 24;
+        if (r.typeName.empty()) {
+            Put32(s, 16 + 8 * t, r.typeId);
+        } else {
+            const std::size_t str = s.size();
+            s.resize(str + 2 + 2 * r.typeName.size());
+            Put16(s, str, static_cast<std::uint32_t>(r.typeName.size()));
+            for (std::size_t c = 0; c < r.typeName.size(); ++c) Put16(s, str + 2 + 2 * c, r.typeName[c]);
+            Put32(s, 16 + 8 * t, 0x80000000u | static_cast<std::uint32_t>(str));
+        }
+        Put32(s, 16 + 8 * t + 4, 0x80000000u | static_cast<std::uint32_t>(nameTable));
+        Put16(s, nameTable + 14, 1);
+        Put32(s, nameTable + 16, r.id);
+        Put32(s, nameTable + 20, 0x80000000u | static_cast<std::uint32_t>(langTable));
+        Put16(s, langTable + 14, 1);
+        Put32(s, langTable + 16, r.language);
+        leafFields.push_back(langTable + 20);
+    }
+    s.resize((s.size() + 3) & ~std::size_t{3});
+    for (std::size_t t = 0; t < types; ++t) {
+        const std::size_t leaf = s.size();
+        s.resize(leaf + 16);
+        Put32(s, leafFields[t], static_cast<std::uint32_t>(leaf));
+        const std::size_t data = (s.size() + 7) & ~std::size_t{7};
+        s.resize(data);
+        s.insert(s.end(), resources[t].data.begin(), resources[t].data.end());
+        Put32(s, leaf, rva + static_cast<std::uint32_t>(data));
+        Put32(s, leaf + 4, static_cast<std::uint32_t>(resources[t].data.size()));
+        Put32(s, leaf + 8, 932);
+    }
+    return s;
+}
+
+struct TestSection {
+    std::string name;
+    Bytes data;
+};
+
+// A PE32+ image of the given sections in order; the one named ".rsrc" is
+// filled with `resources` and named by data directory 2.
+Bytes Image(std::vector<TestSection> sections, const std::vector<TestResource>& resources) {
+    Bytes b(0x400, 0);
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put32(b, 60, PeOffset);
+    std::memcpy(&b[PeOffset], "PE\0\0", 4);
+    Put16(b, Coff, 0x8664);
+    Put16(b, Coff + 2, static_cast<std::uint32_t>(sections.size()));
+    Put16(b, Coff + 16, 240);
+    Put16(b, Optional, 0x20B);
+    Put32(b, Optional + 32, SectionAlign);
+    Put32(b, Optional + 36, FileAlign);
+    Put32(b, Optional + 60, 0x400);
+    Put32(b, Optional + 108, 16);
+    std::uint32_t rva = SectionAlign;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        if (sections[i].name == ".rsrc") {
+            sections[i].data = ResourceSection(resources, rva);
+            Put32(b, Optional + 112 + 16, rva);
+            Put32(b, Optional + 112 + 20, static_cast<std::uint32_t>(sections[i].data.size()));
+        }
+        const Bytes& data = sections[i].data;
+        const std::size_t header = SectionTable + 40 * i;
+        std::memcpy(&b[header], sections[i].name.c_str(), sections[i].name.size());
+        const std::uint32_t raw = static_cast<std::uint32_t>((data.size() + FileAlign - 1) & ~(FileAlign - 1));
+        Put32(b, header + 8, static_cast<std::uint32_t>(data.size()));
+        Put32(b, header + 12, rva);
+        Put32(b, header + 16, raw);
+        Put32(b, header + 20, static_cast<std::uint32_t>(b.size()));
+        Put32(b, header + 36, 0x40000040);
+        Put32(b, Optional + 8, Get32(b, Optional + 8) + raw);
+        b.insert(b.end(), data.begin(), data.end());
+        b.resize(b.size() + raw - data.size(), 0);
+        rva += (static_cast<std::uint32_t>(data.size()) + SectionAlign - 1) & ~(SectionAlign - 1);
+    }
+    Put32(b, Optional + 56, rva);
+    return b;
+}
+
+const std::vector<TestResource> ProgramResources = {
+    {u"", 5, 100, 0x411, Filled(301, 1)},   // dialog
+    {u"", 14, 1, 0x411, Filled(20, 2)},     // icon group
+    {u"", 24, 1, 0x411, Filled(377, 3)},    // manifest
+};
+std::vector<TestResource> WithPackage(Bytes package, std::uint16_t language) {
+    std::vector<TestResource> all{{u"UPDATE", 0, 102, language, std::move(package)}};
+    all.insert(all.end(), ProgramResources.begin(), ProgramResources.end());
+    return all;
+}
+
+std::vector<ResourceRecord> Records(const Bytes& exe) {
+    std::string error;
+    auto records = ListResources(exe, &error);
+    EXPECT_TRUE(records) << error;
+    return records.value_or(std::vector<ResourceRecord>{});
+}
+std::vector<ResourceRecord> WithoutPackage(std::vector<ResourceRecord> records) {
+    std::erase_if(records, [](const ResourceRecord& r) { return r.typeName == u"UPDATE"; });
+    return records;
+}
+
+// What the Windows loader needs of a stamped image.
+void ExpectConsistent(const Bytes& exe) {
+    EXPECT_EQ(Get32(exe, Optional + 64), ComputePeChecksum(exe, Optional + 64));
+    const std::uint16_t count = Get16(exe, Coff + 2);
+    std::uint32_t end = 0;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::size_t h = SectionTable + 40 * i;
+        EXPECT_EQ(Get32(exe, h + 12) % SectionAlign, 0u);
+        EXPECT_EQ(Get32(exe, h + 16) % FileAlign, 0u);
+        EXPECT_EQ(Get32(exe, h + 20) % FileAlign, 0u);
+        EXPECT_LE(std::size_t{Get32(exe, h + 20)} + Get32(exe, h + 16), exe.size());
+        end = std::max(end, Get32(exe, h + 12) + Get32(exe, h + 8));
+    }
+    EXPECT_EQ(Get32(exe, Optional + 56), (end + SectionAlign - 1) & ~(SectionAlign - 1));
+}
+
+Bytes Stamp(const Bytes& exe, const Bytes& package, StampReport* report) {
+    std::string error;
+    auto out = StampPackage(exe, package, report, &error);
+    EXPECT_TRUE(out) << error;
+    return out.value_or(Bytes{});
+}
+
+Bytes PackageIn(const Bytes& exe) {
+    std::string error;
+    auto package = FindPackageInImage(exe, &error);
+    EXPECT_TRUE(package) << error;
+    return package.value_or(Bytes{});
+}
+
+TEST(StampPackage, AddsThePackageBesideTheOtherResourcesWhenResourcesComeLast) {
+    const Bytes exe = Image({{".text", Filled(1000, 9)}, {".rsrc", {}}}, ProgramResources);
+    const Bytes package = Filled(5000, 4);
+    StampReport report;
+    const Bytes out = Stamp(exe, package, &report);
+    EXPECT_FALSE(report.replacedExisting);
+    EXPECT_FALSE(report.movedSection);
+    EXPECT_EQ(Get16(out, Coff + 2), 2);
+    EXPECT_EQ(PackageIn(out), package);
+    EXPECT_EQ(WithoutPackage(Records(out)), Records(exe));
+    // A new package takes the program's own language.
+    EXPECT_EQ(Records(out).front().language, 0x411);
+    EXPECT_EQ(Records(out).front().typeName, u"UPDATE");
+    ExpectConsistent(out);
+    EXPECT_EQ(Get32(out, Optional + 8), 0x400u + ((Get32(out, SectionTable + 40 + 16))));
+}
+
+TEST(StampPackage, ReplacesAnExistingPackageKeepingItsLanguage) {
+    const Bytes exe = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, WithPackage(Filled(9000, 5), 0x409));
+    const Bytes package = Filled(33, 6);
+    StampReport report;
+    const Bytes out = Stamp(exe, package, &report);
+    EXPECT_TRUE(report.replacedExisting);
+    EXPECT_EQ(PackageIn(out), package);
+    EXPECT_EQ(Records(out).size(), Records(exe).size());
+    EXPECT_EQ(Records(out).front().language, 0x409);
+    EXPECT_EQ(WithoutPackage(Records(out)), WithoutPackage(Records(exe)));
+    ExpectConsistent(out);
+    EXPECT_LT(out.size(), exe.size());  // the section shrank in place
+}
+
+TEST(StampPackage, MovesResourcesThatAreNotTheLastSectionToANewOne) {
+    const Bytes reloc = Filled(700, 8);
+    const Bytes exe = Image({{".text", Filled(100, 9)}, {".rsrc", {}}, {".reloc", reloc}}, WithPackage(Filled(64, 5), 0x411));
+    const Bytes package = Filled(20000, 7);
+    StampReport report;
+    const Bytes out = Stamp(exe, package, &report);
+    EXPECT_TRUE(report.movedSection);
+    EXPECT_EQ(Get16(out, Coff + 2), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[SectionTable + 120])), ".rsrc");
+    EXPECT_EQ(Get32(out, Optional + 112 + 16), Get32(out, SectionTable + 120 + 12));
+    // The sections before stay where they were, byte for byte.
+    const std::size_t relocRaw = Get32(exe, SectionTable + 80 + 20);
+    EXPECT_TRUE(std::equal(exe.begin() + 0x400, exe.begin() + relocRaw + reloc.size(), out.begin() + 0x400));
+    EXPECT_EQ(PackageIn(out), package);
+    EXPECT_EQ(WithoutPackage(Records(out)), WithoutPackage(Records(exe)));
+    ExpectConsistent(out);
+
+    // Stamping the result again resizes the new last section in place.
+    const Bytes again = Stamp(out, Filled(10, 1), &report);
+    EXPECT_FALSE(report.movedSection);
+    EXPECT_EQ(Get16(again, Coff + 2), 4);
+    EXPECT_EQ(PackageIn(again), Filled(10, 1));
+    ExpectConsistent(again);
+}
+
+TEST(StampPackage, GivesAnImageWithoutResourcesAResourceSection) {
+    const Bytes exe = Image({{".text", Filled(100, 9)}}, {});
+    StampReport report;
+    const Bytes out = Stamp(exe, Filled(40, 2), &report);
+    EXPECT_TRUE(report.movedSection);
+    EXPECT_EQ(PackageIn(out), Filled(40, 2));
+    EXPECT_EQ(Records(out).front().language, 0);
+    ExpectConsistent(out);
+}
+
+TEST(StampPackage, DropsTheSignatureAndKeepsOtherAppendedData) {
+    Bytes exe = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    const Bytes symbols = Filled(50, 3), certificate(64, 0xCC);
+    const std::size_t symbolsAt = exe.size();
+    exe.insert(exe.end(), symbols.begin(), symbols.end());
+    Put32(exe, Coff + 8, static_cast<std::uint32_t>(symbolsAt));
+    exe.resize((exe.size() + 7) & ~std::size_t{7}, 0);
+    Put32(exe, Optional + 112 + 32, static_cast<std::uint32_t>(exe.size()));
+    Put32(exe, Optional + 112 + 36, static_cast<std::uint32_t>(certificate.size()));
+    exe.insert(exe.end(), certificate.begin(), certificate.end());
+
+    StampReport report;
+    const Bytes out = Stamp(exe, Filled(3000, 2), &report);
+    EXPECT_TRUE(report.droppedSignature);
+    EXPECT_EQ(Get32(out, Optional + 112 + 32), 0u);
+    EXPECT_EQ(Get32(out, Optional + 112 + 36), 0u);
+    EXPECT_EQ(std::search(out.begin(), out.end(), certificate.begin(), certificate.end()), out.end());
+    const std::size_t movedSymbols = Get32(out, Coff + 8);
+    ASSERT_LE(movedSymbols + symbols.size(), out.size());
+    EXPECT_TRUE(std::equal(symbols.begin(), symbols.end(), out.begin() + movedSymbols));
+    ExpectConsistent(out);
+}
+
+TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
+    Bytes pe32 = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    Put16(pe32, Optional, 0x10B);
+    Bytes noSignature = Image({{".text", Filled(100, 9)}}, {});
+    noSignature[PeOffset] = 'X';
+    Bytes cutShort = Image({{".text", Filled(100, 9)}}, {});
+    cutShort.resize(Optional + 100);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const char* message;
+    } cases[] = {
+        {"text file", Bytes{'h', 'e', 'l', 'l', 'o'}, "not a PE image"},
+        {"empty file", Bytes{}, "not a PE image"},
+        {"no PE signature", noSignature, "not a PE image"},
+        {"32-bit image", pe32, "not a 64-bit (PE32+) image"},
+        {"cut short", cutShort, "damaged PE image"},
+    };
+    for (const auto& c : cases) {
+        StampReport report;
+        std::string error;
+        EXPECT_FALSE(StampPackage(c.bytes, Filled(10, 1), &report, &error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+        EXPECT_FALSE(FindPackageInImage(c.bytes, &error)) << c.what;
+    }
+}
+
+TEST(StampPackage, RefusesAResourceTreeThatPointsBackAtItself) {
+    Bytes exe = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    const std::size_t rsrc = Get32(exe, SectionTable + 40 + 20);
+    Put32(exe, rsrc + 16 + 4, 0x80000000u);  // first type's table is the root again
+    StampReport report;
+    std::string error;
+    EXPECT_FALSE(StampPackage(exe, Filled(10, 1), &report, &error));
+    EXPECT_NE(error.find("resource tree"), std::string::npos) << error;
+}
+
+TEST(StampPackage, RefusesWhenTheHeadersHaveNoRoomForAnotherSection) {
+    std::vector<TestSection> sections;
+    // 17 section headers leave no room for an 18th in 0x400 bytes of headers.
+    for (int i = 0; i < 16; ++i) sections.push_back({".d" + std::to_string(i), Filled(16, 1)});
+    sections.insert(sections.begin() + 1, {".rsrc", {}});
+    const Bytes exe = Image(sections, ProgramResources);
+    StampReport report;
+    std::string error;
+    EXPECT_FALSE(StampPackage(exe, Filled(10, 1), &report, &error));
+    EXPECT_NE(error.find("no room"), std::string::npos) << error;
+}
+
+TEST(FindPackageInImage, SaysWhenThereIsNoPackage) {
+    const Bytes exe = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    std::string error;
+    EXPECT_FALSE(FindPackageInImage(exe, &error));
+    EXPECT_EQ(error, "the executable has no UPDATE/102 resource");
+}
+
+TEST(ComputePeChecksum, FoldsWordsSkipsTheFieldAndAddsTheLength) {
+    const struct {
+        Bytes bytes;
+        std::size_t field;
+        std::uint32_t sum;
+    } cases[] = {
+        {{1, 0, 2, 0}, 100, 3 + 4},
+        {{1, 0, 0xFF, 0xFF, 9, 9}, 2, 1 + 6},            // the field's bytes don't count
+        {{0xFF, 0xFF, 0x02, 0x00}, 100, 0x0002 + 4},     // 0xFFFF + 2 carries into the low word
+        {{1, 0, 7}, 100, 1 + 7 + 3},                     // an odd last byte counts as a word
+    };
+    for (const auto& c : cases) EXPECT_EQ(ComputePeChecksum(c.bytes, c.field), c.sum);
+}
+
+}  // namespace
+}  // namespace updpack

@@ -1,0 +1,626 @@
+#include "tools/updpack/pe_resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <system_error>
+
+namespace updpack {
+namespace {
+
+constexpr std::uint16_t OptionalMagicPe32Plus = 0x20B;
+constexpr std::size_t CoffHeaderSize = 20;
+constexpr std::size_t SectionHeaderSize = 40;
+constexpr std::size_t DataDirectoryOffset = 112;  // in the PE32+ optional header
+constexpr std::uint32_t ResourceDirectory = 2;
+constexpr std::uint32_t CertificateDirectory = 4;
+constexpr std::uint32_t SubdirectoryFlag = 0x80000000;
+constexpr std::uint32_t NameFlag = 0x80000000;
+// Type, name and language are the only levels the loader knows; a deeper
+// tree is damaged (or a loop).
+constexpr int MaxTreeDepth = 3;
+constexpr std::uint32_t SectionInitializedData = 0x00000040;
+constexpr std::uint32_t SectionRead = 0x40000000;
+
+std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at) {
+    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
+std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint32_t{Get16(b, at)} | (std::uint32_t{Get16(b, at + 2)} << 16);
+}
+void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    Put16(b, at, v & 0xFFFF);
+    Put16(b, at + 2, v >> 16);
+}
+std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
+    return alignment == 0 ? value : (value + alignment - 1) / alignment * alignment;
+}
+bool Fits(std::span<const std::uint8_t> b, std::uint64_t at, std::uint64_t length) {
+    return at <= b.size() && length <= b.size() - at;
+}
+
+struct Section {
+    std::size_t headerOffset;
+    std::uint32_t virtualSize, virtualAddress, rawSize, rawPointer;
+};
+
+// Where the headers that stamping touches sit, read once and checked.
+struct PeLayout {
+    std::size_t coffOffset = 0;
+    std::size_t optionalOffset = 0;
+    std::uint32_t sectionAlignment = 0, fileAlignment = 0, sizeOfHeaders = 0;
+    std::uint32_t directoryCount = 0;
+    std::size_t sectionTableOffset = 0;
+    std::vector<Section> sections;
+
+    std::size_t DirectoryEntry(std::uint32_t index) const {
+        return optionalOffset + DataDirectoryOffset + 8 * index;
+    }
+    std::size_t ChecksumOffset() const { return optionalOffset + 64; }
+
+    // The file offset of `length` bytes at `rva`, when one section's raw
+    // data holds them all.
+    std::optional<std::size_t> FileOffset(std::uint32_t rva, std::uint32_t length) const {
+        for (const Section& s : sections) {
+            if (rva >= s.virtualAddress && rva - s.virtualAddress <= s.rawSize &&
+                length <= s.rawSize - (rva - s.virtualAddress))
+                return std::size_t{s.rawPointer} + (rva - s.virtualAddress);
+        }
+        return std::nullopt;
+    }
+};
+
+std::optional<PeLayout> ParseLayout(std::span<const std::uint8_t> b, std::string* error) {
+    auto refuse = [&](const char* why) {
+        *error = why;
+        return std::optional<PeLayout>{};
+    };
+    if (!Fits(b, 0, 64) || b[0] != 'M' || b[1] != 'Z') return refuse("not a PE image (no MZ header)");
+    PeLayout pe;
+    const std::uint32_t peOffset = Get32(b, 60);
+    if (!Fits(b, peOffset, 4 + CoffHeaderSize) || std::memcmp(&b[peOffset], "PE\0\0", 4) != 0)
+        return refuse("not a PE image (no PE signature)");
+    pe.coffOffset = peOffset + 4;
+    const std::uint16_t sectionCount = Get16(b, pe.coffOffset + 2);
+    const std::uint16_t optionalSize = Get16(b, pe.coffOffset + 16);
+    pe.optionalOffset = pe.coffOffset + CoffHeaderSize;
+    if (optionalSize < DataDirectoryOffset || !Fits(b, pe.optionalOffset, optionalSize))
+        return refuse("damaged PE image (optional header cut short)");
+    if (Get16(b, pe.optionalOffset) != OptionalMagicPe32Plus)
+        return refuse("not a 64-bit (PE32+) image");
+    pe.sectionAlignment = Get32(b, pe.optionalOffset + 32);
+    pe.fileAlignment = Get32(b, pe.optionalOffset + 36);
+    pe.sizeOfHeaders = Get32(b, pe.optionalOffset + 60);
+    pe.directoryCount = std::min<std::uint32_t>(Get32(b, pe.optionalOffset + 108),
+                                                (optionalSize - DataDirectoryOffset) / 8);
+    if (pe.directoryCount <= CertificateDirectory)
+        return refuse("damaged PE image (too few data directories)");
+    if (pe.fileAlignment == 0 || pe.sectionAlignment < pe.fileAlignment)
+        return refuse("damaged PE image (bad alignment)");
+    pe.sectionTableOffset = pe.optionalOffset + optionalSize;
+    if (!Fits(b, pe.sectionTableOffset, std::uint64_t{sectionCount} * SectionHeaderSize))
+        return refuse("damaged PE image (section table cut short)");
+    for (std::uint16_t i = 0; i < sectionCount; ++i) {
+        const std::size_t at = pe.sectionTableOffset + i * SectionHeaderSize;
+        Section s{at, Get32(b, at + 8), Get32(b, at + 12), Get32(b, at + 16), Get32(b, at + 20)};
+        if (s.rawSize != 0 && !Fits(b, s.rawPointer, s.rawSize))
+            return refuse("damaged PE image (section data beyond the end of the file)");
+        pe.sections.push_back(s);
+    }
+    return pe;
+}
+
+// The resource tree, held as values so that it can be edited and laid out
+// anew; leaves keep their bytes exactly.
+struct ResourceName {
+    bool isId = true;
+    std::uint16_t id = 0;
+    std::u16string text;
+
+    bool operator==(const ResourceName&) const = default;
+};
+// Named entries come first, by code unit; then ids in ascending order: the
+// order the loader's binary search expects.
+bool NameBefore(const ResourceName& a, const ResourceName& b) {
+    if (a.isId != b.isId) return !a.isId;
+    return a.isId ? a.id < b.id : a.text < b.text;
+}
+
+struct ResourceLeaf {
+    std::vector<std::uint8_t> data;
+    std::uint32_t codePage = 0;
+    std::uint32_t reserved = 0;
+};
+
+struct ResourceTable;
+struct ResourceNode {
+    ResourceName name;
+    std::unique_ptr<ResourceTable> table;  // a subdirectory, or else...
+    ResourceLeaf leaf;                     // ...a data entry
+};
+struct ResourceTable {
+    std::uint32_t characteristics = 0, timeStamp = 0;
+    std::uint16_t majorVersion = 0, minorVersion = 0;
+    std::vector<ResourceNode> nodes;
+};
+
+class TreeReader {
+public:
+    TreeReader(std::span<const std::uint8_t> image, const PeLayout& pe, std::span<const std::uint8_t> area)
+        : image_(image), pe_(pe), area_(area) {}
+
+    bool Read(std::uint32_t offset, int depth, ResourceTable* table) {
+        if (depth >= MaxTreeDepth || !Fits(area_, offset, 16)) return false;
+        table->characteristics = Get32(area_, offset);
+        table->timeStamp = Get32(area_, offset + 4);
+        table->majorVersion = Get16(area_, offset + 8);
+        table->minorVersion = Get16(area_, offset + 10);
+        const std::uint32_t count = std::uint32_t{Get16(area_, offset + 12)} + Get16(area_, offset + 14);
+        if (!Fits(area_, offset + 16, std::uint64_t{count} * 8)) return false;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::size_t at = offset + 16 + 8 * i;
+            ResourceNode node;
+            if (!ReadName(Get32(area_, at), &node.name)) return false;
+            const std::uint32_t target = Get32(area_, at + 4);
+            if (target & SubdirectoryFlag) {
+                node.table = std::make_unique<ResourceTable>();
+                if (!Read(target & ~SubdirectoryFlag, depth + 1, node.table.get())) return false;
+            } else if (!ReadLeaf(target, &node.leaf)) {
+                return false;
+            }
+            table->nodes.push_back(std::move(node));
+        }
+        return true;
+    }
+
+private:
+    bool ReadName(std::uint32_t field, ResourceName* name) {
+        if (!(field & NameFlag)) {
+            name->id = static_cast<std::uint16_t>(field);
+            return true;
+        }
+        const std::uint32_t at = field & ~NameFlag;
+        if (!Fits(area_, at, 2)) return false;
+        const std::uint16_t length = Get16(area_, at);
+        if (!Fits(area_, at + 2, std::uint64_t{length} * 2)) return false;
+        name->isId = false;
+        for (std::uint16_t i = 0; i < length; ++i) name->text.push_back(static_cast<char16_t>(Get16(area_, at + 2 + 2 * i)));
+        return true;
+    }
+    bool ReadLeaf(std::uint32_t offset, ResourceLeaf* leaf) {
+        if (!Fits(area_, offset, 16)) return false;
+        const std::uint32_t rva = Get32(area_, offset), size = Get32(area_, offset + 4);
+        leaf->codePage = Get32(area_, offset + 8);
+        leaf->reserved = Get32(area_, offset + 12);
+        const auto at = pe_.FileOffset(rva, size);
+        if (!at) return false;
+        leaf->data.assign(image_.begin() + *at, image_.begin() + *at + size);
+        return true;
+    }
+
+    std::span<const std::uint8_t> image_;
+    const PeLayout& pe_;
+    std::span<const std::uint8_t> area_;  // the raw data from the directory's start on
+};
+
+// The section that holds the resource directory, and the tree read from it.
+// No resource directory gives an empty tree and no section.
+struct Resources {
+    ResourceTable root;
+    std::optional<std::size_t> section;  // index into PeLayout::sections
+};
+
+std::optional<Resources> ReadResources(std::span<const std::uint8_t> b, const PeLayout& pe,
+                                       std::string* error) {
+    Resources resources;
+    const std::uint32_t rva = Get32(b, pe.DirectoryEntry(ResourceDirectory));
+    if (rva == 0 && Get32(b, pe.DirectoryEntry(ResourceDirectory) + 4) == 0) return resources;
+    for (std::size_t i = 0; i < pe.sections.size(); ++i) {
+        const Section& s = pe.sections[i];
+        if (rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize) resources.section = i;
+    }
+    if (!resources.section) {
+        *error = "damaged PE image (resource directory outside every section)";
+        return std::nullopt;
+    }
+    const Section& s = pe.sections[*resources.section];
+    const std::size_t start = s.rawPointer + (rva - s.virtualAddress);
+    // Offsets in the tree count from the directory's start.
+    TreeReader reader(b, pe, b.subspan(start, s.rawPointer + s.rawSize - start));
+    if (!reader.Read(0, 0, &resources.root)) {
+        *error = "damaged PE image (resource tree unreadable)";
+        return std::nullopt;
+    }
+    return resources;
+}
+
+ResourceName PackageTypeName() { return {false, 0, PackageResourceType}; }
+ResourceName PackageIdName() { return {true, PackageResourceId, {}}; }
+
+ResourceNode* FindNode(ResourceTable& table, const ResourceName& name) {
+    for (ResourceNode& node : table.nodes)
+        if (node.name == name && node.table) return &node;
+    return nullptr;
+}
+
+// The first leaf's language, so the package sits beside the program's other
+// resources; 0 (neutral) in an image without any.
+std::uint16_t FirstLanguage(const ResourceTable& table) {
+    for (const ResourceNode& node : table.nodes) {
+        if (!node.table) return node.name.isId ? node.name.id : 0;
+        if (const std::uint16_t language = FirstLanguage(*node.table)) return language;
+    }
+    return 0;
+}
+
+ResourceNode& InsertSorted(ResourceTable& table, ResourceNode node) {
+    auto at = std::find_if(table.nodes.begin(), table.nodes.end(),
+                           [&](const ResourceNode& n) { return NameBefore(node.name, n.name); });
+    return *table.nodes.insert(at, std::move(node));
+}
+
+// Puts `package` under UPDATE/102, keeping that resource's language when
+// it exists. True when one was replaced.
+bool SetPackageLeaf(ResourceTable& root, std::span<const std::uint8_t> package) {
+    const std::uint16_t defaultLanguage = FirstLanguage(root);
+    ResourceNode* type = FindNode(root, PackageTypeName());
+    if (!type) type = &InsertSorted(root, {PackageTypeName(), std::make_unique<ResourceTable>(), {}});
+    ResourceNode* id = FindNode(*type->table, PackageIdName());
+    const bool replaced = id != nullptr;
+    if (!id) id = &InsertSorted(*type->table, {PackageIdName(), std::make_unique<ResourceTable>(), {}});
+    ResourceName language{true, defaultLanguage, {}};
+    std::uint32_t codePage = 0;
+    for (const ResourceNode& node : id->table->nodes)
+        if (!node.table) {
+            language = node.name;
+            codePage = node.leaf.codePage;
+            break;
+        }
+    // One package per exe: other languages of UPDATE/102 would hide it or
+    // be hidden by it depending on the player's locale.
+    id->table->nodes.clear();
+    ResourceNode leaf{language, nullptr, {}};
+    leaf.leaf.data.assign(package.begin(), package.end());
+    leaf.leaf.codePage = codePage;
+    id->table->nodes.push_back(std::move(leaf));
+    return replaced;
+}
+
+const ResourceLeaf* FindPackageLeaf(ResourceTable& root) {
+    ResourceNode* type = FindNode(root, PackageTypeName());
+    ResourceNode* id = type ? FindNode(*type->table, PackageIdName()) : nullptr;
+    if (!id) return nullptr;
+    for (const ResourceNode& node : id->table->nodes)
+        if (!node.table) return &node.leaf;
+    return nullptr;
+}
+
+// Lays the tree out as the linker does: every directory table (breadth
+// first), then the name strings, then the data entries, then the data, each
+// 8-byte aligned. Data entries hold RVAs, so the section's address is
+// needed.
+class TreeWriter {
+public:
+    std::vector<std::uint8_t> Write(ResourceTable& root, std::uint32_t sectionRva) {
+        // Each table is sorted before its children are queued, so the queue
+        // order is the order in which the entries below point to them.
+        std::vector<ResourceTable*> tables{&root};
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            auto& nodes = tables[i]->nodes;
+            std::stable_sort(nodes.begin(), nodes.end(),
+                             [](const ResourceNode& a, const ResourceNode& b) { return NameBefore(a.name, b.name); });
+            for (ResourceNode& node : nodes)
+                if (node.table) tables.push_back(node.table.get());
+        }
+        std::size_t size = 0;
+        for (ResourceTable* t : tables) {
+            tableOffset_.push_back(size);
+            size += 16 + 8 * t->nodes.size();
+        }
+        std::vector<const ResourceNode*> named, leaves;
+        for (ResourceTable* t : tables)
+            for (const ResourceNode& node : t->nodes) {
+                if (!node.name.isId) named.push_back(&node);
+                if (!node.table) leaves.push_back(&node);
+            }
+        std::vector<std::size_t> stringOffset;
+        for (const ResourceNode* node : named) {
+            stringOffset.push_back(size);
+            size += 2 + 2 * node->name.text.size();
+        }
+        size = AlignUp(size, 8);
+        const std::size_t leafStart = size;
+        size += 16 * leaves.size();
+        std::vector<std::size_t> dataOffset;
+        for (const ResourceNode* node : leaves) {
+            size = AlignUp(size, 8);
+            dataOffset.push_back(size);
+            size += node->leaf.data.size();
+        }
+        out_.assign(size, 0);
+
+        std::size_t nextString = 0, nextLeaf = 0, nextTable = 1;
+        for (std::size_t t = 0; t < tables.size(); ++t) {
+            const ResourceTable& table = *tables[t];
+            const std::size_t at = tableOffset_[t];
+            Put32(out_, at, table.characteristics);
+            Put32(out_, at + 4, table.timeStamp);
+            Put16(out_, at + 8, table.majorVersion);
+            Put16(out_, at + 10, table.minorVersion);
+            const auto namedCount = std::count_if(table.nodes.begin(), table.nodes.end(),
+                                                  [](const ResourceNode& n) { return !n.name.isId; });
+            Put16(out_, at + 12, static_cast<std::uint32_t>(namedCount));
+            Put16(out_, at + 14, static_cast<std::uint32_t>(table.nodes.size() - namedCount));
+            for (std::size_t i = 0; i < table.nodes.size(); ++i) {
+                const ResourceNode& node = table.nodes[i];
+                const std::size_t entry = at + 16 + 8 * i;
+                if (node.name.isId) {
+                    Put32(out_, entry, node.name.id);
+                } else {
+                    const std::size_t s = stringOffset[nextString++];
+                    Put32(out_, entry, static_cast<std::uint32_t>(s) | NameFlag);
+                    Put16(out_, s, static_cast<std::uint32_t>(node.name.text.size()));
+                    for (std::size_t c = 0; c < node.name.text.size(); ++c) Put16(out_, s + 2 + 2 * c, node.name.text[c]);
+                }
+                if (node.table) {
+                    // Breadth-first order: child tables were queued in the
+                    // same order as they are met here.
+                    Put32(out_, entry + 4, static_cast<std::uint32_t>(tableOffset_[nextTable++]) | SubdirectoryFlag);
+                } else {
+                    const std::size_t leafAt = leafStart + 16 * nextLeaf;
+                    const std::size_t dataAt = dataOffset[nextLeaf++];
+                    Put32(out_, entry + 4, static_cast<std::uint32_t>(leafAt));
+                    Put32(out_, leafAt, sectionRva + static_cast<std::uint32_t>(dataAt));
+                    Put32(out_, leafAt + 4, static_cast<std::uint32_t>(node.leaf.data.size()));
+                    Put32(out_, leafAt + 8, node.leaf.codePage);
+                    Put32(out_, leafAt + 12, node.leaf.reserved);
+                    std::copy(node.leaf.data.begin(), node.leaf.data.end(), out_.begin() + dataAt);
+                }
+            }
+        }
+        return std::move(out_);
+    }
+
+private:
+    std::vector<std::size_t> tableOffset_;
+    std::vector<std::uint8_t> out_;
+};
+
+// The bytes after the last section's raw data: the COFF symbol table that
+// MinGW leaves in unstripped images, other appended data, and the
+// certificate table.
+struct Tail {
+    std::size_t start = 0;
+    std::vector<std::uint8_t> bytes;  // without the certificate table
+};
+
+Tail TakeTail(std::span<const std::uint8_t> b, const PeLayout& pe, StampReport* report) {
+    Tail tail;
+    tail.start = AlignUp(pe.sizeOfHeaders, pe.fileAlignment);
+    for (const Section& s : pe.sections)
+        if (s.rawSize) tail.start = std::max<std::size_t>(tail.start, std::size_t{s.rawPointer} + s.rawSize);
+    tail.start = std::min(tail.start, b.size());
+    std::size_t certStart = b.size(), certEnd = b.size();
+    const std::uint32_t certOffset = Get32(b, pe.DirectoryEntry(CertificateDirectory));
+    const std::uint32_t certSize = Get32(b, pe.DirectoryEntry(CertificateDirectory) + 4);
+    if (certSize != 0) {
+        report->droppedSignature = true;
+        if (certOffset >= tail.start && Fits(b, certOffset, certSize)) {
+            certStart = certOffset;
+            certEnd = std::size_t{certOffset} + certSize;
+        }
+    }
+    tail.bytes.assign(b.begin() + tail.start, b.begin() + certStart);
+    tail.bytes.insert(tail.bytes.end(), b.begin() + certEnd, b.end());
+    return tail;
+}
+
+}  // namespace
+
+std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t checksumOffset) {
+    std::uint64_t sum = 0;
+    for (std::size_t at = 0; at < image.size(); at += 2) {
+        if (at >= checksumOffset && at < checksumOffset + 4) continue;
+        std::uint32_t word = image[at];
+        if (at + 1 < image.size()) word |= std::uint32_t{image[at + 1]} << 8;
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + image.size());
+}
+
+std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8_t> exe,
+                                                      std::span<const std::uint8_t> package,
+                                                      StampReport* report, std::string* error) {
+    *report = {};
+    const auto pe = ParseLayout(exe, error);
+    if (!pe) return std::nullopt;
+    auto resources = ReadResources(exe, *pe, error);
+    if (!resources) return std::nullopt;
+    report->replacedExisting = SetPackageLeaf(resources->root, package);
+
+    // The old section is reused only when it is the last one and holds
+    // nothing but the resources; otherwise they go to a new last section and
+    // the old one stays as dead space.
+    const std::uint32_t dirRva = Get32(exe, pe->DirectoryEntry(ResourceDirectory));
+    const bool inPlace = resources->section && *resources->section + 1 == pe->sections.size() &&
+                         pe->sections.back().virtualAddress == dirRva;
+    report->movedSection = !inPlace;
+    const std::size_t sectionCount = pe->sections.size() + (inPlace ? 0 : 1);
+    const std::size_t headerEnd = pe->sectionTableOffset + sectionCount * SectionHeaderSize;
+    if (!inPlace) {
+        std::size_t firstRaw = pe->sizeOfHeaders;
+        for (const Section& s : pe->sections)
+            if (s.rawSize) firstRaw = std::min<std::size_t>(firstRaw, s.rawPointer);
+        if (headerEnd > firstRaw) {
+            *error = "no room in the PE headers for another section";
+            return std::nullopt;
+        }
+    }
+
+    const Tail tail = TakeTail(exe, *pe, report);
+    std::vector<std::uint8_t> out;
+    std::size_t sectionHeader = 0, rawPointer = 0;
+    std::uint32_t rva = 0, oldRawSize = 0;
+    if (inPlace) {
+        const Section& s = pe->sections.back();
+        sectionHeader = s.headerOffset;
+        rawPointer = s.rawPointer;
+        rva = s.virtualAddress;
+        oldRawSize = s.rawSize;
+    } else {
+        const Section& last = *std::max_element(pe->sections.begin(), pe->sections.end(),
+            [](const Section& a, const Section& b) { return a.virtualAddress < b.virtualAddress; });
+        sectionHeader = pe->sectionTableOffset + pe->sections.size() * SectionHeaderSize;
+        rawPointer = AlignUp(tail.start, pe->fileAlignment);
+        rva = static_cast<std::uint32_t>(AlignUp(std::uint64_t{last.virtualAddress} +
+                                                 std::max(last.virtualSize, last.rawSize), pe->sectionAlignment));
+    }
+    const std::vector<std::uint8_t> section = TreeWriter().Write(resources->root, rva);
+    const std::uint64_t rawSize = AlignUp(section.size(), pe->fileAlignment);
+    if (rawPointer + rawSize + tail.bytes.size() > 0xFFFFFFFF) {
+        *error = "the stamped image would exceed 4 GB";
+        return std::nullopt;
+    }
+
+    out.assign(exe.begin(), exe.begin() + std::min(rawPointer, tail.start));
+    out.resize(rawPointer + rawSize, 0);
+    std::copy(section.begin(), section.end(), out.begin() + rawPointer);
+    const std::size_t tailStart = out.size();
+    out.insert(out.end(), tail.bytes.begin(), tail.bytes.end());
+
+    if (!inPlace) {
+        static constexpr char name[8] = ".rsrc";
+        std::fill(out.begin() + sectionHeader, out.begin() + sectionHeader + SectionHeaderSize, 0);
+        std::copy(name, name + 8, out.begin() + sectionHeader);
+        Put32(out, sectionHeader + 36, SectionInitializedData | SectionRead);
+        Put16(out, pe->coffOffset + 2, static_cast<std::uint32_t>(sectionCount));
+    }
+    Put32(out, sectionHeader + 8, static_cast<std::uint32_t>(section.size()));
+    Put32(out, sectionHeader + 12, rva);
+    Put32(out, sectionHeader + 16, static_cast<std::uint32_t>(rawSize));
+    Put32(out, sectionHeader + 20, static_cast<std::uint32_t>(rawPointer));
+
+    // The symbol table moves with the rest of the tail.
+    const std::uint32_t symbols = Get32(exe, pe->coffOffset + 8);
+    if (symbols >= tail.start && symbols < exe.size())
+        Put32(out, pe->coffOffset + 8, static_cast<std::uint32_t>(symbols - tail.start + tailStart));
+
+    const std::size_t opt = pe->optionalOffset;
+    Put32(out, opt + 8, Get32(exe, opt + 8) + static_cast<std::uint32_t>(rawSize) - oldRawSize);
+    Put32(out, opt + 56, static_cast<std::uint32_t>(AlignUp(std::uint64_t{rva} + section.size(), pe->sectionAlignment)));
+    Put32(out, pe->DirectoryEntry(ResourceDirectory), rva);
+    Put32(out, pe->DirectoryEntry(ResourceDirectory) + 4, static_cast<std::uint32_t>(section.size()));
+    Put32(out, pe->DirectoryEntry(CertificateDirectory), 0);
+    Put32(out, pe->DirectoryEntry(CertificateDirectory) + 4, 0);
+    Put32(out, pe->ChecksumOffset(), ComputePeChecksum(out, pe->ChecksumOffset()));
+    return out;
+}
+
+std::optional<std::vector<std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
+                                                            std::string* error) {
+    const auto pe = ParseLayout(exe, error);
+    if (!pe) return std::nullopt;
+    auto resources = ReadResources(exe, *pe, error);
+    if (!resources) return std::nullopt;
+    const ResourceLeaf* leaf = FindPackageLeaf(resources->root);
+    if (!leaf) {
+        *error = "the executable has no UPDATE/102 resource";
+        return std::nullopt;
+    }
+    return leaf->data;
+}
+
+namespace {
+
+void CollectRecords(const ResourceTable& table, int depth, ResourceRecord record,
+                    std::vector<ResourceRecord>* records) {
+    for (const ResourceNode& node : table.nodes) {
+        ResourceRecord here = record;
+        const std::u16string text = node.name.isId ? std::u16string{} : node.name.text;
+        if (depth == 0) {
+            here.typeName = text;
+            here.typeId = node.name.id;
+        } else if (depth == 1) {
+            here.name = text;
+            here.id = node.name.id;
+        } else {
+            here.language = node.name.id;
+        }
+        if (node.table) {
+            CollectRecords(*node.table, depth + 1, here, records);
+        } else {
+            here.codePage = node.leaf.codePage;
+            here.data = node.leaf.data;
+            records->push_back(std::move(here));
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::uint8_t> exe,
+                                                         std::string* error) {
+    const auto pe = ParseLayout(exe, error);
+    if (!pe) return std::nullopt;
+    const auto resources = ReadResources(exe, *pe, error);
+    if (!resources) return std::nullopt;
+    std::vector<ResourceRecord> records;
+    CollectRecords(resources->root, 0, {}, &records);
+    return records;
+}
+
+std::optional<std::vector<std::uint8_t>> LoadPackageFile(const std::string& path, std::string* error) {
+    auto bytes = ReadNativeFile(path, error);
+    if (!bytes || bytes->size() < 2 || (*bytes)[0] != 'M' || (*bytes)[1] != 'Z') return bytes;
+    auto package = FindPackageInImage(*bytes, error);
+    if (!package) *error = path + ": " + *error;
+    return package;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot open " + path;
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        *error = "cannot read " + path;
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error) {
+    const std::string temporary = path + ".updpack-tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            *error = "cannot write " + path;
+            return false;
+        }
+    }
+    std::error_code failed;
+    std::filesystem::rename(temporary, path, failed);
+    if (failed) {
+        std::filesystem::remove(temporary, failed);
+        *error = "cannot replace " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace updpack

@@ -1,0 +1,76 @@
+// Reading and rewriting the resource section of a PE32+ image, so that a
+// package can be stamped into a prebuilt updater.exe on any OS, without the
+// Windows resource API.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace updpack {
+
+// The resource that carries the package: type "UPDATE", id 102.
+inline constexpr char16_t PackageResourceType[] = u"UPDATE";
+inline constexpr std::uint16_t PackageResourceId = 102;
+
+// What stamping did, for the tool to tell the publisher.
+struct StampReport {
+    bool replacedExisting = false;   // an UPDATE/102 was there before
+    bool movedSection = false;       // the resources went to a new last section
+    bool droppedSignature = false;   // the certificate table was removed
+};
+
+// A copy of `exe` whose resource UPDATE/102 holds `package`, every other
+// resource kept byte for byte, and headers, section table, checksum and
+// certificate table consistent. nullopt with `error` set when `exe` is not
+// a PE32+ image or its layout can't take the new section.
+std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8_t> exe,
+                                                      std::span<const std::uint8_t> package,
+                                                      StampReport* report, std::string* error);
+
+// The bytes of the resource UPDATE/102 of `exe` (the first language).
+// nullopt with `error` set when `exe` is not a PE32+ image or has no such
+// resource.
+std::optional<std::vector<std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
+                                                            std::string* error);
+
+// One resource of an image, for listing and comparing: each level's name
+// is an id, or a string when `...Name` is not empty.
+struct ResourceRecord {
+    std::u16string typeName;
+    std::uint16_t typeId = 0;
+    std::u16string name;
+    std::uint16_t id = 0;
+    std::uint16_t language = 0;
+    std::uint32_t codePage = 0;
+    std::vector<std::uint8_t> data;
+
+    bool operator==(const ResourceRecord&) const = default;
+};
+
+// Every resource of `exe` in directory order; nullopt with `error` set when
+// `exe` is not a PE32+ image or its resource tree is damaged.
+std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::uint8_t> exe,
+                                                         std::string* error);
+
+// The PE checksum of `image`, the four bytes at `checksumOffset` counted
+// as zero.
+std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t checksumOffset);
+
+// The package in the file at `path` (a native path): the file itself, or,
+// when it starts with "MZ", the package resource of that executable.
+// nullopt with `error` set when the file can't be read or holds none.
+std::optional<std::vector<std::uint8_t>> LoadPackageFile(const std::string& path,
+                                                         std::string* error);
+
+// Whole native files, for the tool's own inputs and outputs. Writing goes
+// through a temporary file beside the target, so a failure leaves no
+// half-written output.
+std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
+                                                        std::string* error);
+bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                     std::string* error);
+
+}  // namespace updpack
