@@ -498,6 +498,11 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     out.insert(out.end(), tail.bytes.begin(), tail.bytes.end());
 
     if (!inPlace) {
+        // The old section stays as dead space; renamed, so that tools that
+        // look resources up by section name find the new one.
+        static constexpr char deadName[8] = ".unused";
+        if (resources->section)
+            std::copy(deadName, deadName + 8, out.begin() + pe->sections[*resources->section].headerOffset);
         static constexpr char name[8] = ".rsrc";
         std::fill(out.begin() + sectionHeader, out.begin() + sectionHeader + SectionHeaderSize, 0);
         std::copy(name, name + 8, out.begin() + sectionHeader);

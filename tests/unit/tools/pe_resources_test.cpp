@@ -229,6 +229,7 @@ TEST(StampPackage, MovesResourcesThatAreNotTheLastSectionToANewOne) {
     EXPECT_EQ(Get16(out, Coff + 2), 4);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[SectionTable + 120])), ".rsrc");
     EXPECT_EQ(Get32(out, Optional + 112 + 16), Get32(out, SectionTable + 120 + 12));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[SectionTable + 40])), ".unused");
     // The sections before stay where they were, byte for byte.
     const std::size_t relocRaw = Get32(exe, SectionTable + 80 + 20);
     EXPECT_TRUE(std::equal(exe.begin() + 0x400, exe.begin() + relocRaw + reloc.size(), out.begin() + 0x400));
