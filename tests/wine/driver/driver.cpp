@@ -1,0 +1,363 @@
+// The player, for tests under Wine: starts programs, waits for the wizard
+// or a message box, reads what they show, clicks and answers, and checks
+// exit codes, following a play script of short lines. It is a test tool
+// outside the program's layers, so it talks to Win32 directly.
+//
+//   driver.exe SCRIPT
+//
+// Script lines (UTF-8; texts are compared as cp932, "\r" "\n" "\\" escape):
+//   start NAME PATH [ARGS]      start a program, known by NAME afterwards
+//   expect-exit NAME CODE       wait for NAME to end with CODE
+//   wait-dialog CAPTION         wait for the wizard of that caption
+//   expect-title CAPTION        the current dialog's caption
+//   expect-text ID TEXT         a control's text
+//   expect-enabled ID yes|no    likewise its state; also expect-visible,
+//   expect-checked ID yes|no    and expect-checked for radio buttons
+//   click ID                    press a button of the dialog
+//   wait-box CAPTION            wait for a message box of that caption
+//   expect-box-text TEXT        the current box's text
+//   answer ok|cancel            press a button of the current box
+//   expect-no-box               no message box is open
+//   close-window TITLE          ask a top-level window of that title to close
+//   sleep MS
+// Every wait and expectation retries until it holds or a timeout passes,
+// then prints what the screen showed and fails with exit code 1. Programs
+// still running at the end are terminated.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 15000;
+constexpr DWORD kPollMs = 50;
+
+std::string Convert(const std::string& text, UINT from, UINT to) {
+    if (text.empty()) return text;
+    int wide = MultiByteToWideChar(from, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring w(size_t(wide), L'\0');
+    MultiByteToWideChar(from, 0, text.data(), int(text.size()), w.data(), wide);
+    int narrow = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(narrow), '\0');
+    WideCharToMultiByte(to, 0, w.data(), wide, out.data(), narrow, nullptr, nullptr);
+    return out;
+}
+
+std::string ToAnsi(const std::string& utf8) { return Convert(utf8, CP_UTF8, 932); }
+std::string ToUtf8(const std::string& ansi) { return Convert(ansi, 932, CP_UTF8); }
+
+// Control characters made visible, so a report shows line breaks.
+std::string Shown(const std::string& ansi) {
+    std::string out;
+    for (char c : ToUtf8(ansi)) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return "\"" + out + "\"";
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            char next = text[i + 1];
+            if (next == 'r') { out += '\r'; ++i; continue; }
+            if (next == 'n') { out += '\n'; ++i; continue; }
+            if (next == '\\') { out += '\\'; ++i; continue; }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string TitleOf(HWND window) {
+    char title[1024] = {};
+    GetWindowTextA(window, title, sizeof title);
+    return title;
+}
+
+std::string ItemText(HWND dialog, int id) {
+    char text[4096] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+bool IsMessageBox(HWND window) {
+    return ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr;
+}
+
+struct Search {
+    std::string title;
+    bool wantBox;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
+    if (IsMessageBox(window) != search->wantBox) return TRUE;
+    if (!search->title.empty() && TitleOf(window) != search->title) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindDialog(const std::string& title, bool wantBox) {
+    Search search{title, wantBox, nullptr};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
+    auto* out = reinterpret_cast<std::string*>(param);
+    int id = GetDlgCtrlID(child);
+    char line[64];
+    std::snprintf(line, sizeof line, "    %5d %-8s", id, ClassOf(child).c_str());
+    *out += line;
+    *out += IsWindowVisible(child) ? " visible" : " hidden ";
+    *out += IsWindowEnabled(child) ? " enabled " : " disabled";
+    if (ClassOf(child) == "Button") {
+        LRESULT check = SendMessageA(child, BM_GETCHECK, 0, 0);
+        if (check == BST_CHECKED) *out += " checked";
+    }
+    *out += " " + Shown(ItemText(GetParent(child), id)) + "\n";
+    return TRUE;
+}
+
+BOOL CALLBACK DescribeTopLevel(HWND window, LPARAM param) {
+    auto* out = reinterpret_cast<std::string*>(param);
+    if (!IsWindowVisible(window)) return TRUE;
+    std::string title = TitleOf(window);
+    std::string cls = ClassOf(window);
+    if (title.empty() && cls != "#32770") return TRUE;
+    *out += "  window class " + Shown(cls) + " title " + Shown(title) + "\n";
+    if (cls == "#32770") EnumChildWindows(window, DescribeChild, param);
+    return TRUE;
+}
+
+std::string DescribeScreen() {
+    std::string out = "what the screen showed:\n";
+    EnumWindows(DescribeTopLevel, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+struct Program {
+    PROCESS_INFORMATION info{};
+};
+
+class Player {
+public:
+    explicit Player(std::string scriptName) : scriptName_(std::move(scriptName)) {}
+    ~Player() {
+        for (auto& [name, program] : programs_) {
+            if (WaitForSingleObject(program.info.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(program.info.hProcess, 255);
+                std::printf("driver: %s was still running; terminated\n", name.c_str());
+            }
+            CloseHandle(program.info.hProcess);
+            CloseHandle(program.info.hThread);
+        }
+    }
+
+    bool Run(std::istream& script) {
+        std::string line;
+        while (std::getline(script, line)) {
+            ++lineNumber_;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            size_t start = line.find_first_not_of(" \t");
+            if (start == std::string::npos || line[start] == '#') continue;
+            std::printf("  > %s\n", line.c_str() + start);
+            std::fflush(stdout);
+            std::istringstream words(line.substr(start));
+            std::string command;
+            words >> command;
+            std::string rest;
+            std::getline(words, rest);
+            rest.erase(0, rest.find_first_not_of(" \t"));
+            if (!Step(command, rest)) return false;
+        }
+        return true;
+    }
+
+private:
+    bool Step(const std::string& command, const std::string& rest) {
+        std::istringstream args(rest);
+        if (command == "start") {
+            std::string name, path;
+            args >> name >> path;
+            std::string tail;
+            std::getline(args, tail);
+            return Start(name, path, tail);
+        }
+        if (command == "expect-exit") {
+            std::string name;
+            DWORD code = 0;
+            args >> name >> code;
+            return ExpectExit(name, code);
+        }
+        if (command == "wait-dialog") {
+            std::string caption = ToAnsi(Unescape(rest));
+            return Until("a wizard titled " + Shown(caption), [&] {
+                dialog_ = FindDialog(caption, false);
+                return dialog_ != nullptr;
+            });
+        }
+        if (command == "wait-box") {
+            std::string caption = ToAnsi(Unescape(rest));
+            return Until("a message box titled " + Shown(caption), [&] {
+                box_ = FindDialog(caption, true);
+                return box_ != nullptr;
+            });
+        }
+        if (command == "expect-no-box") {
+            HWND box = FindDialog("", true);
+            if (!box) return true;
+            return Fail("no message box, but one is open: " + Shown(ItemText(box, 0xFFFF)));
+        }
+        if (command == "expect-title") {
+            std::string caption = ToAnsi(Unescape(rest));
+            return Until("the wizard's title " + Shown(caption),
+                         [&] { return IsWindow(dialog_) && TitleOf(dialog_) == caption; });
+        }
+        if (command == "expect-box-text") {
+            std::string text = ToAnsi(Unescape(rest));
+            return Until("the box's text " + Shown(text),
+                         [&] { return IsWindow(box_) && ItemText(box_, 0xFFFF) == text; });
+        }
+        if (command == "answer") {
+            int id = rest == "ok" ? IDOK : rest == "cancel" ? IDCANCEL : 0;
+            if (id == 0) return Fail("answer takes ok or cancel");
+            if (!IsWindow(box_) || !GetDlgItem(box_, id))
+                return Fail("no box with a button " + rest + " to press");
+            PostMessageA(box_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box_, id)));
+            return Until("the box to close", [&] { return !IsWindowVisible(box_); });
+        }
+        if (command == "expect-text") {
+            int id = 0;
+            args >> id;
+            std::string text;
+            std::getline(args, text);
+            text.erase(0, text.find_first_not_of(" \t"));
+            text = ToAnsi(Unescape(text));
+            return Until("control " + std::to_string(id) + " reading " + Shown(text),
+                         [&] { return IsWindow(dialog_) && ItemText(dialog_, id) == text; });
+        }
+        if (command == "expect-enabled" || command == "expect-visible" ||
+            command == "expect-checked") {
+            int id = 0;
+            std::string want;
+            args >> id >> want;
+            bool expected = want == "yes";
+            std::string what = command.substr(7);
+            return Until("control " + std::to_string(id) + " " + what + " " + want, [&] {
+                HWND item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
+                if (!item) return false;
+                bool actual = what == "enabled"   ? IsWindowEnabled(item) != 0
+                              : what == "visible" ? IsWindowVisible(item) != 0
+                                                  : IsDlgButtonChecked(dialog_, id) == BST_CHECKED;
+                return actual == expected;
+            });
+        }
+        if (command == "click") {
+            int id = std::atoi(rest.c_str());
+            HWND item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
+            if (!item) return Fail("no control " + std::to_string(id) + " to click");
+            if (!IsWindowEnabled(item))
+                return Fail("control " + std::to_string(id) + " is disabled; a player can't click it");
+            PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(item));
+            return true;
+        }
+        if (command == "close-window") {
+            std::string title = ToAnsi(Unescape(rest));
+            HWND window = FindWindowA(nullptr, title.c_str());
+            if (!window) return Fail("no window titled " + Shown(title) + " to close");
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return true;
+        }
+        if (command == "sleep") {
+            Sleep(DWORD(std::atoi(rest.c_str())));
+            return true;
+        }
+        return Fail("unknown command " + command);
+    }
+
+    bool Start(const std::string& name, const std::string& path, const std::string& tail) {
+        std::string commandLine = "\"" + path + "\"" + ToAnsi(Unescape(tail));
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        Program program;
+        if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &program.info))
+            return Fail("cannot start " + path + ", error " + std::to_string(GetLastError()));
+        programs_[name] = program;
+        return true;
+    }
+
+    bool ExpectExit(const std::string& name, DWORD code) {
+        auto found = programs_.find(name);
+        if (found == programs_.end()) return Fail("no program started as " + name);
+        HANDLE process = found->second.info.hProcess;
+        if (!Until(name + " to end", [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }))
+            return false;
+        DWORD actual = 0;
+        GetExitCodeProcess(process, &actual);
+        if (actual == code) return true;
+        return Fail(name + " ended with " + std::to_string(actual) + ", expected " +
+                    std::to_string(code));
+    }
+
+    template <typename Check>
+    bool Until(const std::string& what, Check check) {
+        DWORD started = GetTickCount();
+        while (!check()) {
+            if (GetTickCount() - started > kTimeoutMs)
+                return Fail("timed out waiting for " + what);
+            Sleep(kPollMs);
+        }
+        return true;
+    }
+
+    bool Fail(const std::string& why) {
+        std::printf("FAIL %s:%d: %s\n%s", scriptName_.c_str(), lineNumber_, why.c_str(),
+                    DescribeScreen().c_str());
+        std::fflush(stdout);
+        return false;
+    }
+
+    std::string scriptName_;
+    int lineNumber_ = 0;
+    HWND dialog_ = nullptr;
+    HWND box_ = nullptr;
+    std::map<std::string, Program> programs_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::printf("usage: driver SCRIPT\n");
+        return 2;
+    }
+    std::ifstream script(argv[1], std::ios::binary);
+    if (!script) {
+        std::printf("driver: cannot read %s\n", argv[1]);
+        return 2;
+    }
+    Player player(argv[1]);
+    return player.Run(script) ? 0 : 1;
+}
