@@ -1,0 +1,101 @@
+// The private-profile read, done the way the Windows function does it for
+// everything our INI files use: the file is read anew at every call, the
+// first matching [section] and the first matching key win, names match
+// case-blind (ASCII only; a double-byte name matches only itself), and a
+// value loses its surrounding blanks and one pair of matching quotes.
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/host/machine.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+bool IsProfileSpace(char ch) {
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsProfileSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsProfileSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool SameName(std::string_view name, const char* wanted) {
+    return EqualNoCase(std::string(name).c_str(), wanted);
+}
+
+std::optional<std::string> ReadIniFile(const char* path) {
+    const auto hostPath = host::ResolvePath(path);
+    if (!hostPath) return std::nullopt;
+    std::ifstream file(*hostPath, std::ios::binary);
+    if (!file) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The value of `key` in the first section named `section`, trimmed;
+// nullopt when there is none.
+std::optional<std::string_view> FindValue(std::string_view text, const char* section,
+                                          const char* key) {
+    bool inSection = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = Trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+
+        if (line.empty() || line.front() == ';') continue;
+        if (line.front() == '[') {
+            const std::size_t close = line.rfind(']');
+            if (close != std::string_view::npos) {
+                // Only the first section of a name counts: a later one of
+                // the same name is never searched.
+                if (inSection) return std::nullopt;
+                inSection = SameName(line.substr(1, close - 1), section);
+                continue;
+            }
+        }
+        if (!inSection) continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) continue;
+        if (SameName(Trim(line.substr(0, equals)), key)) return Trim(line.substr(equals + 1));
+    }
+    return std::nullopt;
+}
+
+std::string_view Unquote(std::string_view value) {
+    if (value.size() > 1 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+}  // namespace
+
+std::uint32_t ReadProfileString(const char* section, const char* key, std::span<char> buffer,
+                                const char* path) {
+    if (buffer.empty()) return 0;
+    buffer[0] = '\0';
+    if (section == nullptr || key == nullptr || path == nullptr) return 0;
+    const auto text = ReadIniFile(path);
+    if (!text) return 0;
+    const auto found = FindValue(*text, section, key);
+    if (!found) return 0;
+    std::string_view value = Unquote(*found);
+    // The value is handed on as a C string: a stray zero byte ends it.
+    value = value.substr(0, value.find('\0'));
+    const std::size_t length = std::min(value.size(), buffer.size() - 1);
+    std::memcpy(buffer.data(), value.data(), length);
+    buffer[length] = '\0';
+    return static_cast<std::uint32_t>(length);
+}
+
+}  // namespace platform
