@@ -1,0 +1,43 @@
+#include "tools/updpack/arguments.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace updpack {
+
+const std::string* Arguments::Option(const std::string& name) const {
+    const auto found = options.find(name);
+    return found == options.end() ? nullptr : &found->second;
+}
+
+std::optional<Arguments> ParseArguments(std::span<const std::string> args,
+                                        std::initializer_list<const char*> knownOptions,
+                                        std::size_t positionalCount, std::string* error) {
+    Arguments parsed;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        const bool known = std::any_of(knownOptions.begin(), knownOptions.end(),
+                                       [&](const char* name) { return arg == name; });
+        if (!known) {
+            *error = "unknown option " + arg;
+            return std::nullopt;
+        }
+        if (i + 1 == args.size()) {
+            *error = "option " + arg + " needs a value";
+            return std::nullopt;
+        }
+        parsed.options[arg] = args[++i];
+    }
+    if (parsed.positional.size() != positionalCount) {
+        *error = "expected " + std::to_string(positionalCount) + " argument(s), got " +
+                 std::to_string(parsed.positional.size());
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+}  // namespace updpack

@@ -1,0 +1,27 @@
+// Command arguments of the form: positional values and "-x VALUE" options.
+#pragma once
+
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace updpack {
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+
+    const std::string* Option(const std::string& name) const;
+};
+
+// Splits `args`; every option takes one value. nullopt with `error` set on
+// an unknown option, an option without its value, or a positional count
+// other than `positionalCount`.
+std::optional<Arguments> ParseArguments(std::span<const std::string> args,
+                                        std::initializer_list<const char*> knownOptions,
+                                        std::size_t positionalCount, std::string* error);
+
+}  // namespace updpack

@@ -1,0 +1,70 @@
+#include "tools/updpack/stamp.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "package/format.h"
+
+#include "tools/updpack/arguments.h"
+#include "tools/updpack/commands.h"
+#include "tools/updpack/pe_resources.h"
+
+namespace updpack {
+
+bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
+               const std::string& outputPath, std::string* error) {
+    const auto stub = ReadNativeFile(stubPath, error);
+    if (!stub) return false;
+    StampReport report;
+    const auto stamped = StampPackage(*stub, package, &report, error);
+    if (!stamped) {
+        *error = stubPath + ": " + *error;
+        return false;
+    }
+    if (report.droppedSignature)
+        std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),
+                    outputPath.c_str());
+    return WriteNativeFile(outputPath, *stamped, error);
+}
+
+namespace {
+
+// The updater accepts any header; the tool refuses what no updater could
+// use, before it lands in an exe.
+bool CheckPackage(std::span<const std::uint8_t> package, std::string* error) {
+    std::uint32_t magic = 0;
+    if (package.size() >= sizeof magic) std::memcpy(&magic, package.data(), sizeof magic);
+    if (magic != package::PackageMagic) {
+        *error = "not an update package (no FA2 header)";
+        return false;
+    }
+    package::LoadFailure failure = package::LoadFailure::None;
+    if (!package::LoadPackageDirectory(package, &failure).block) {
+        *error = std::string("damaged package: ") + package::DescribeLoadFailure(failure);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int StampCommand(std::span<const std::string> args) {
+    std::string error;
+    const auto parsed = ParseArguments(args, {"-o"}, 2, &error);
+    const std::string* output = parsed ? parsed->Option("-o") : nullptr;
+    if (!output) {
+        std::fprintf(stderr, "updpack stamp: %s\nusage: updpack stamp STUB.exe PKG.fa2 -o UPDATE.EXE\n",
+                     parsed ? "the output (-o) is missing" : error.c_str());
+        return 2;
+    }
+    // The package may come out of another stamped exe.
+    const auto package = LoadPackageFile(parsed->positional[1], &error);
+    if (!package || !CheckPackage(*package, &error) || !StampFile(parsed->positional[0], *package, *output, &error)) {
+        std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
+        return 2;
+    }
+    std::printf("%s: %zu bytes of package stamped\n", output->c_str(), package->size());
+    return 0;
+}
+
+}  // namespace updpack

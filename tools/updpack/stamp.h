@@ -1,0 +1,17 @@
+// Stamping a package into a copy of the updater executable.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace updpack {
+
+// Writes `stubPath` with `package` as its UPDATE/102 resource to
+// `outputPath`, telling on standard output what changed beyond the package
+// (a dropped signature). False with `error` set on any failure; the output
+// is then not written.
+bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
+               const std::string& outputPath, std::string* error);
+
+}  // namespace updpack
