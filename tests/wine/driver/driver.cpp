@@ -300,8 +300,13 @@ private:
         std::string commandLine = "\"" + path + "\"" + ToAnsi(Unescape(tail));
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
+        // The program's own output goes where the driver's goes.
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         Program program;
-        if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                             nullptr, &startup, &program.info))
             return Fail("cannot start " + path + ", error " + std::to_string(GetLastError()));
         programs_[name] = program;
