@@ -1,0 +1,68 @@
+// How the private-profile read behaves, case by case: the host backend is
+// tested against this table, and the Wine tests run the same table against
+// the real function. `ini` null means no file at all.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace profile_cases {
+
+struct ProfileCase {
+    const char* ini;
+    const char* section;
+    const char* key;
+    std::uint32_t bufferSize;
+    const char* expectedValue;
+    std::uint32_t expectedCount;
+    const char* shows;
+};
+
+inline constexpr std::array<ProfileCase, 31> Cases{{
+    {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
+    {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
+    {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
+    {"[setup]\r\ngametitle=Sky\r\n", "SETUP", "GAMETITLE", 260, "Sky", 3, "names case-blind"},
+    {"[セットアップ]\r\nタイトル=空\r\n", "セットアップ", "タイトル", 260, "空", 2, "double-byte names"},
+    {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "Game", 260, "", 0, "a key name matches whole"},
+    {"[SETUP]\r\nGameTitle=Sky\r\n", "SET", "GameTitle", 260, "", 0, "a section name matches whole"},
+    {"[OTHER]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "", 0, "missing section"},
+    {"[SETUP]\r\nGameDir=sky\r\n", "SETUP", "GameTitle", 260, "", 0, "missing key"},
+    {nullptr, "SETUP", "GameTitle", 260, "", 0, "missing file"},
+    {"", "SETUP", "GameTitle", 260, "", 0, "empty file"},
+    {"[SETUP]\r\nGameTitle=\r\n", "SETUP", "GameTitle", 260, "", 0, "empty value"},
+    {"[SETUP]\r\nGameTitle=   \r\n", "SETUP", "GameTitle", 260, "", 0, "blank value"},
+    {"[SETUP]\r\n  GameTitle \t=  Sky High \t\r\n", "SETUP", "GameTitle", 260, "Sky High", 8,
+     "blanks around key and value dropped, inner blanks kept"},
+    {"  [SETUP]  \r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "blanks around a section line"},
+    {"[SETUP]\r\nGameTitle=\" Sky \"\r\n", "SETUP", "GameTitle", 260, " Sky ", 5,
+     "double quotes dropped, inner blanks kept"},
+    {"[SETUP]\r\nGameTitle=' Sky '\r\n", "SETUP", "GameTitle", 260, " Sky ", 5, "single quotes dropped"},
+    {"[SETUP]\r\nGameTitle=\"Sky\r\n", "SETUP", "GameTitle", 260, "\"Sky", 4, "unmatched quote kept"},
+    {"[SETUP]\r\nGameTitle=\"Sky'\r\n", "SETUP", "GameTitle", 260, "\"Sky'", 5,
+     "different quotes kept"},
+    {"[SETUP]\r\nGameTitle=\"\"\r\n", "SETUP", "GameTitle", 260, "", 0, "empty quotes give nothing"},
+    {"[SETUP]\r\nGameTitle=Sky ; the title\r\n", "SETUP", "GameTitle", 260, "Sky ; the title", 15,
+     "an inline semicolon belongs to the value"},
+    {"[SETUP]\r\n;GameTitle=Old\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "comment lines skipped"},
+    {"[SETUP]\r\nGameTitle\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "a line without an equals sign is ignored"},
+    {"[SETUP]\r\nGameTitle=Sky=Blue\r\n", "SETUP", "GameTitle", 260, "Sky=Blue", 8,
+     "the first equals sign splits"},
+    {"[SETUP]\r\nGameTitle=One\r\nGameTitle=Two\r\n", "SETUP", "GameTitle", 260, "One", 3,
+     "the first of duplicate keys wins"},
+    {"[SETUP]\r\nGameDir=a\r\n[SETUP]\r\nGameTitle=Two\r\n", "SETUP", "GameTitle", 260, "", 0,
+     "only the first section of a name is searched"},
+    {"GameTitle=Loose\r\n[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "keys before any section belong to none"},
+    {"[SETUP]\r\nGameTitle=abcdefgh\r\n", "SETUP", "GameTitle", 5, "abcd", 4,
+     "a long value is cut to size - 1, and the count is size - 1"},
+    {"[SETUP]\r\nGameTitle=abcd\r\n", "SETUP", "GameTitle", 5, "abcd", 4, "a value that just fits"},
+    {"[SETUP]\r\nGameTitle=abcdefgh\r\n", "SETUP", "GameTitle", 1, "", 0, "a buffer of one byte"},
+    {"[SETUP]\r\nInstallSize0=0000000000000000000123\r\n", "SETUP", "InstallSize0", 20,
+     "0000000000000000000", 19, "a number read into 20 bytes keeps 19"},
+}};
+
+}  // namespace profile_cases
