@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
+#include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/types.h"
 
@@ -21,6 +23,31 @@ platform::HeapBlock ReadWholeFile(const char* path, std::uint32_t* length);
 // 1 on success, 0 on any failure.
 int WriteWholeFile(const char* path, std::span<const std::uint8_t> data,
                    const platform::FileTime* time);
+
+// A file written in place of another: the content goes to a temporary file
+// in the target's folder, which replaces the target only at Commit, once the
+// whole content and the time stamps are in place. Any failure, or dropping
+// it before Commit, removes the temporary file and leaves the target alone.
+class FileReplacement {
+public:
+    FileReplacement() = default;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+
+    bool Begin(const char* path);
+    // One write request; false when it fails or falls short.
+    bool Write(std::span<const std::uint8_t> data);
+    // Sets creation, last-access and last-write time to `time` (optional),
+    // closes and moves the file onto the target.
+    bool Commit(const platform::FileTime* time);
+
+private:
+    void Abandon();
+    platform::FileHandle file_;
+    std::string temporary_;
+    std::string target_;
+};
 
 // Appends `name` to the path in `path`, with one separator between them,
 // and a second zero byte after the terminator (the form the shell takes a

@@ -59,6 +59,7 @@ enum class LoadFailure {
     NameNotTerminated,        // a record's name fills its 260 bytes
     DataOutside,              // an entry's stored data runs into the directory
     PlainEntryTooLarge,       // a plain entry whose size exceeds its storedSize
+    EntrySizeImpossible,      // a compressed entry's size beyond what its stream can yield
 };
 const char* DescribeLoadFailure(LoadFailure failure);
 
@@ -84,5 +85,16 @@ std::uint32_t PaddedSize(std::uint32_t storedSize);
 // Scrambles (or unscrambles: it is its own inverse) the whole 32-bit words
 // of `buffer`; the key sequence depends on buffer.size() alone.
 void ScrambleWords(std::span<std::uint8_t> buffer);
+
+// The same scrambling applied piece by piece, for data that never sits in
+// memory whole: start with the total length, then hand over consecutive
+// chunks from the start, each a whole number of words except the last.
+struct ScrambleKey {
+    std::uint32_t key = 0;
+    int rotation = 0;
+    std::uint32_t wordsLeft = 0;
+};
+ScrambleKey StartScramble(std::uint32_t length);
+void ContinueScramble(ScrambleKey& key, std::span<std::uint8_t> chunk);
 
 }  // namespace package

@@ -1,0 +1,146 @@
+#include "package/files.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/volumes.h"
+
+namespace package {
+namespace {
+
+// The extended free-space query, once found; empty until then.
+platform::ExtendedFreeSpaceQuery cachedQuery = nullptr;
+
+// Temporary names are tried in turn, so one left behind by a crash is
+// stepped over rather than reused.
+unsigned temporaryCounter = 0;
+constexpr int TemporaryNameTries = 16;
+
+// Length of the folder part of `path`, its last separator included (0 when
+// it names no folder). A trail byte 0x5C is no separator.
+std::size_t FolderLength(const char* path) {
+    std::size_t folder = 0;
+    for (const char* p = path; *p; p = platform::NextChar(p))
+        if (*p == '\\' || *p == '/') folder = static_cast<std::size_t>(p - path) + 1;
+    return folder;
+}
+
+}  // namespace
+
+FileReplacement::~FileReplacement() { Abandon(); }
+
+void FileReplacement::Abandon() {
+    if (!file_ && temporary_.empty()) return;
+    file_.reset();
+    platform::RemoveFile(temporary_.c_str());
+    temporary_.clear();
+}
+
+bool FileReplacement::Begin(const char* path) {
+    Abandon();
+    target_ = path;
+    const std::string folder(path, FolderLength(path));
+    for (int attempt = 0; attempt < TemporaryNameTries && !file_; ++attempt) {
+        std::array<char, 24> name;
+        std::snprintf(name.data(), name.size(), "~upd%x.tmp", temporaryCounter++);
+        temporary_ = folder + name.data();
+        file_ = platform::CreateNewForWrite(temporary_.c_str());
+    }
+    if (!file_) temporary_.clear();
+    return static_cast<bool>(file_);
+}
+
+bool FileReplacement::Write(std::span<const std::uint8_t> data) {
+    if (!file_ || data.size() > UINT32_MAX) return false;
+    std::uint32_t moved = 0;
+    if (platform::WriteOnce(file_.get(), data, &moved) && moved == data.size()) return true;
+    Abandon();
+    return false;
+}
+
+bool FileReplacement::Commit(const platform::FileTime* time) {
+    if (!file_) return false;
+    const bool stamped = !time || platform::SetFileTimes(file_.get(), *time);
+    file_.reset();
+    if (!stamped || !platform::ReplaceFile(temporary_.c_str(), target_.c_str())) {
+        Abandon();
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+platform::HeapBlock ReadWholeFile(const char* path, std::uint32_t* length) {
+    platform::FileHandle file = platform::OpenForRead(path);
+    if (!file) return {};
+    const std::uint32_t size = platform::FileSize32(file.get());
+    if (size == platform::InvalidFileSize) return {};
+    platform::HeapBlock block = platform::AllocateBlock(size);
+    if (!block) return {};
+    std::uint32_t moved = 0;
+    if (!platform::ReadOnce(file.get(), block.bytes(), &moved) || moved != size) return {};
+    if (length) *length = size;
+    return block;
+}
+
+int WriteWholeFile(const char* path, std::span<const std::uint8_t> data,
+                   const platform::FileTime* time) {
+    FileReplacement replacement;
+    return replacement.Begin(path) && replacement.Write(data) && replacement.Commit(time) ? 1 : 0;
+}
+
+bool AppendPath(std::span<char> path, const char* name) {
+    if (path.empty()) return false;
+    const std::size_t length = strnlen(path.data(), path.size());
+    // The last whole character decides: a double-byte character whose
+    // second byte is 0x5C is no separator.
+    bool endsInSeparator = false;
+    for (std::size_t i = 0; i < length;) {
+        const bool doubleByte =
+            platform::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < length;
+        endsInSeparator = !doubleByte && (path[i] == '\\' || path[i] == '/');
+        i += doubleByte ? 2 : 1;
+    }
+    const bool separator = length > 0 && !endsInSeparator;
+    const std::size_t nameLength = std::strlen(name);
+    // The joined text, its terminator and the second zero byte.
+    if (length >= path.size() || path.size() - length < separator + nameLength + 2) {
+        path[0] = '\0';
+        if (path.size() > 1) path[1] = '\0';
+        return false;
+    }
+    char* end = path.data() + length;
+    if (separator) *end++ = '\\';
+    std::memcpy(end, name, nameLength);
+    end[nameLength] = '\0';
+    end[nameLength + 1] = '\0';
+    return true;
+}
+
+int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
+                   std::uint64_t* totalFree) {
+    if (!cachedQuery) cachedQuery = platform::LookUpExtendedFreeSpaceQuery();
+    std::uint64_t free = 0, total = 0, allFree = 0;
+    if (cachedQuery &&
+        platform::CallExtendedFreeSpaceQuery(cachedQuery, path, &free, &total, &allFree)) {
+        *freeToCaller = free;
+        *totalBytes = total;
+        if (totalFree) *totalFree = allFree;
+        return 1;
+    }
+    platform::ClusterCounts counts;
+    if (!platform::QueryClusterCounts(path, &counts)) return 0;
+    // The old query's own arithmetic: a 32-bit cluster size, 64-bit totals.
+    const std::uint32_t bytesPerCluster = counts.sectorsPerCluster * counts.bytesPerSector;
+    *freeToCaller = std::uint64_t{bytesPerCluster} * counts.freeClusters;
+    *totalBytes = std::uint64_t{bytesPerCluster} * counts.totalClusters;
+    if (totalFree) *totalFree = *freeToCaller;
+    return 1;
+}
+
+void ResetFreeSpaceCache() { cachedQuery = nullptr; }
+
+}  // namespace package
