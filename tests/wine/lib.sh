@@ -25,7 +25,7 @@ make_updater() {
     files+=("$name")
   done < <(find "$folder" -type f -print0 | sort -z)
   "$updpack" create "$out.fa2" -C "$stage" "${files[@]}" >/dev/null
-  "$updpack" stamp "$updater" "$out.fa2" "$out" >/dev/null
+  "$updpack" stamp "$updater" "$out.fa2" -o "$out" >/dev/null
   rm -rf "$stage"
 }
 
@@ -129,4 +129,18 @@ expect_no_update_ini() {
   local left
   left=$(find "$(unix_path 'C:\users')" -iname UPDATE.INI 2>/dev/null | head -1)
   [ -z "$left" ] || fail "the temporary UPDATE.INI is still there: $left"
+}
+
+# Damages the directory offset in the header of the package NAME inside
+# C:\test\updater.exe (made by use_package NAME), so it points past the end.
+damage_package() {
+  local exe
+  exe=$(unix_path 'C:\test\updater.exe')
+  HEADER_FILE=$WINE_SESSION/packages/$1.exe.fa2 perl -0777 -i -pe '
+    open(my $f, "<:raw", $ENV{HEADER_FILE}) or die "no package $ENV{HEADER_FILE}\n";
+    read($f, my $header, 16);
+    my $at = index($_, $header);
+    die "no package header in the exe\n" if $at < 0;
+    substr($_, $at + 8, 4) = pack("V", 0xFFFFFFF0);
+  ' "$exe"
 }

@@ -13,7 +13,7 @@
 //   expect-text ID TEXT         a control's text
 //   expect-enabled ID yes|no    likewise its state; also expect-visible,
 //   expect-checked ID yes|no    and expect-checked for radio buttons
-//   click ID                    press a button of the dialog
+//   click ID                    press a button of the dialog, once enabled
 //   wait-box CAPTION            wait for a message box of that caption
 //   expect-box-text TEXT        the current box's text
 //   answer ok|cancel            press a button of the current box
@@ -274,10 +274,13 @@ private:
         }
         if (command == "click") {
             int id = std::atoi(rest.c_str());
-            HWND item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
-            if (!item) return Fail("no control " + std::to_string(id) + " to click");
-            if (!IsWindowEnabled(item))
-                return Fail("control " + std::to_string(id) + " is disabled; a player can't click it");
+            HWND item = nullptr;
+            // A player can only press what is there, shown and enabled.
+            if (!Until("control " + std::to_string(id) + " to be there to click", [&] {
+                    item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
+                    return item && IsWindowVisible(item) && IsWindowEnabled(item);
+                }))
+                return false;
             PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                          reinterpret_cast<LPARAM>(item));
             return true;
