@@ -1,0 +1,93 @@
+// updpack: the publisher's tool. One row of the table per command.
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/updpack/commands.h"
+#include "tools/updpack/package_commands.h"
+
+namespace {
+
+using updpack::CommandArguments;
+
+struct Command {
+    const char* name;
+    const char* usage;  // the first line is the synopsis
+    int (*run)(CommandArguments args, const std::string& toolPath);
+};
+
+const Command commands[] = {
+    {"create",
+     "create OUT.fa2 [-C DIR] [-1..-9] [--scramble] [--plain-directory] FILE...\n"
+     "  Packs the files (relative to DIR) into OUT.fa2, each as an entry named by its file\n"
+     "  name with its modification time. An entry is compressed when that saves space;\n"
+     "  -1 is the fastest level, -9 (the default) the smallest. --scramble scrambles every\n"
+     "  entry; --plain-directory leaves the directory uncompressed.",
+     [](CommandArguments args, const std::string&) { return updpack::CreateCommand(args); }},
+    {"list",
+     "list PKG\n"
+     "  One row per entry: name, size, stored size, compressed, scrambled, time (UTC).\n"
+     "  PKG may be a package or an updater with a package stamped into it.",
+     [](CommandArguments args, const std::string&) { return updpack::ListCommand(args); }},
+    {"extract",
+     "extract PKG NAME [-o OUT]\n"
+     "  Writes the content of the entry NAME (found without regard to case) to OUT with\n"
+     "  the entry's time stamp, or to standard output.",
+     [](CommandArguments args, const std::string&) { return updpack::ExtractCommand(args); }},
+    {"extract-all",
+     "extract-all PKG -C DIR\n"
+     "  Writes every entry into DIR (created when missing) with its time stamp.",
+     [](CommandArguments args, const std::string&) { return updpack::ExtractAllCommand(args); }},
+    {"verify",
+     "verify PKG\n"
+     "  Restores every entry; exit status 0 when the package and all its entries are sound.",
+     [](CommandArguments args, const std::string&) { return updpack::VerifyCommand(args); }},
+    {"stamp",
+     "stamp STUB.exe PKG.fa2 -o UPDATE.EXE\n"
+     "  Writes a copy of the updater STUB.exe that carries the package PKG.fa2.",
+     [](CommandArguments args, const std::string&) { return updpack::StampCommand(args); }},
+};
+
+void PrintOverview(std::FILE* out) {
+    std::fprintf(out, "usage: updpack COMMAND [ARGUMENTS]   (updpack COMMAND --help for details)\n");
+    for (const Command& command : commands) {
+        const std::string usage = command.usage;
+        std::fprintf(out, "  updpack %s\n", usage.substr(0, usage.find('\n')).c_str());
+    }
+}
+
+int Run(const std::vector<std::string>& args) {
+    if (args.size() < 2 || args[1] == "--help" || args[1] == "-h") {
+        PrintOverview(args.size() < 2 ? stderr : stdout);
+        return args.size() < 2 ? 2 : 0;
+    }
+    const auto command = std::find_if(std::begin(commands), std::end(commands),
+                                      [&](const Command& c) { return args[1] == c.name; });
+    if (command == std::end(commands)) {
+        std::fprintf(stderr, "updpack: unknown command %s\n", args[1].c_str());
+        PrintOverview(stderr);
+        return 2;
+    }
+    const CommandArguments rest(args.begin() + 2, args.end());
+    if (std::any_of(rest.begin(), rest.end(),
+                    [](const std::string& a) { return a == "--help" || a == "-h"; })) {
+        std::printf("usage: updpack %s\n", command->usage);
+        return 0;
+    }
+    return command->run(rest, args[0]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(std::vector<std::string>(argv, argv + argc));
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "updpack: %s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "updpack: unexpected failure\n");
+    }
+    return 1;
+}

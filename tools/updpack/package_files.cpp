@@ -1,0 +1,93 @@
+#include "tools/updpack/package_files.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/text.h"
+#include "tools/updpack/pe_resources.h"
+
+namespace updpack {
+namespace {
+
+using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+// From 1601-01-01 (FILETIME's epoch) to 1970-01-01.
+constexpr std::chrono::seconds FileTimeEpochOffset{11'644'473'600};
+
+Ticks SinceUnix(std::uint64_t fileTime) {
+    return Ticks(static_cast<std::int64_t>(std::min<std::uint64_t>(fileTime, INT64_MAX))) -
+           FileTimeEpochOffset;
+}
+
+}  // namespace
+
+std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.filename().u8string();
+    std::string cp932;
+    if (!platform::Cp932FromUtf8({reinterpret_cast<const char*>(utf8.data()), utf8.size()},
+                                 &cp932))
+        return std::nullopt;
+    return cp932;
+}
+
+std::filesystem::path PathFromEntryName(const std::string& name) {
+    std::string utf8;
+    if (!platform::Utf8FromCp932(name, &utf8)) return {};
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string PrintableEntryName(const std::string& name) {
+    std::string utf8;
+    return platform::Utf8FromCp932(name, &utf8) ? utf8 : "(not cp932) " + name;
+}
+
+std::uint64_t FileTimeFromFileClock(std::filesystem::file_time_type time) {
+    const auto system = std::chrono::file_clock::to_sys(time);
+    const Ticks ticks =
+        std::chrono::duration_cast<Ticks>(system.time_since_epoch()) + FileTimeEpochOffset;
+    return ticks.count() < 0 ? 0 : static_cast<std::uint64_t>(ticks.count());
+}
+
+std::filesystem::file_time_type FileClockFromFileTime(std::uint64_t fileTime) {
+    // The file clock counts nanoseconds in 64 bits: about 292 years either
+    // side of 1970, so older and later stamps are clamped to its range.
+    constexpr Ticks limit{INT64_MAX / 100};
+    const Ticks sinceUnix = std::clamp(
+SinceUnix(fileTime), -limit, limit);
+    return std::chrono::file_clock::from_sys(std::chrono::sys_time<Ticks>(sinceUnix));
+}
+
+std::string IsoTimeFromFileTime(std::uint64_t fileTime) {
+    using namespace std::chrono;
+    const sys_seconds time = floor<seconds>(
+        sys_time<Ticks>(SinceUnix(fileTime)));
+    const sys_days day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss clock{time - day};
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(clock.hours().count()),
+                  int(clock.minutes().count()), int(clock.seconds().count()));
+    return text;
+}
+
+std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
+                                                   const std::string& path) {
+    std::string error;
+    auto image = LoadPackageFile(path, &error);
+    if (!image) {
+        std::fprintf(stderr, "updpack %s: %s\n", command.c_str(), error.c_str());
+        return std::nullopt;
+    }
+    package::LoadFailure failure = package::LoadFailure::None;
+    package::PackageDirectory directory = package::LoadPackageDirectory(*image, &failure);
+    if (!directory.block) {
+        std::fprintf(stderr, "updpack %s: %s: damaged package: %s\n", command.c_str(),
+                     path.c_str(), package::DescribeLoadFailure(failure));
+        return std::nullopt;
+    }
+    return LoadedPackage{std::move(*image), std::move(directory)};
+}
+
+}  // namespace updpack

@@ -1,0 +1,36 @@
+// What the package commands share: entry names as the publisher types and
+// sees them, time stamps, and a package loaded with its directory checked.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+
+namespace updpack {
+
+// The cp932 entry name for a file name as the command line gives it (UTF-8
+// on Linux, the ANSI code page on Windows); nullopt when cp932 can't hold it.
+std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path);
+// The entry name as a path (for writing) and as printable text.
+std::filesystem::path PathFromEntryName(const std::string& name);
+std::string PrintableEntryName(const std::string& name);
+
+// FILETIME ticks <-> the file system's time stamps; UTC ISO-8601 text.
+std::uint64_t FileTimeFromFileClock(std::filesystem::file_time_type time);
+std::filesystem::file_time_type FileClockFromFileTime(std::uint64_t fileTime);
+std::string IsoTimeFromFileTime(std::uint64_t fileTime);
+
+// A package file read whole (or out of a stamped updater) with its
+// directory loaded; nullopt after a message that says what is wrong.
+struct LoadedPackage {
+    std::vector<std::uint8_t> image;
+    package::PackageDirectory directory;
+};
+std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
+                                                   const std::string& path);
+
+}  // namespace updpack
