@@ -1,5 +1,7 @@
 // updpack create: a package from the publisher's files.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "package/compress.h"
@@ -20,6 +22,7 @@ struct CreateOptions {
     std::vector<std::string> files;
     package::WriterOptions writer;
     bool scramble = false;
+    std::vector<std::string> scrambleOnly;  // --scramble=FILE
 };
 
 int UsageError(const std::string& what) {
@@ -48,6 +51,8 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
             options.writer.level = arg[1] - '0';
         } else if (arg == "--scramble") {
             options.scramble = true;
+        } else if (arg.starts_with("--scramble=")) {
+            options.scrambleOnly.push_back(arg.substr(std::strlen("--scramble=")));
         } else if (arg == "--plain-directory") {
             options.writer.compressDirectory = false;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -103,7 +108,9 @@ bool ReadEntry(const CreateOptions& options, const std::string& file,
     entry->name = *name;
     entry->content = std::move(*content);
     entry->lastWriteTime = FileTimeFromFileClock(time);
-    entry->scramble = options.scramble;
+    entry->scramble = options.scramble || std::find(options.scrambleOnly.begin(),
+                                                    options.scrambleOnly.end(),
+                                                    file) != options.scrambleOnly.end();
     return true;
 }
 

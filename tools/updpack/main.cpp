@@ -20,11 +20,13 @@ struct Command {
 
 const Command commands[] = {
     {"create",
-     "create OUT.fa2 [-C DIR] [-1..-9] [--scramble] [--plain-directory] FILE...\n"
+     "create OUT.fa2 [-C DIR] [-1..-9] [--scramble | --scramble=FILE...] [--plain-directory] "
+     "FILE...\n"
      "  Packs the files (relative to DIR) into OUT.fa2, each as an entry named by its file\n"
      "  name with its modification time. An entry is compressed when that saves space;\n"
      "  -1 is the fastest level, -9 (the default) the smallest. --scramble scrambles every\n"
-     "  entry; --plain-directory leaves the directory uncompressed.",
+     "  entry, --scramble=FILE only that one (repeatable); --plain-directory leaves the\n"
+     "  directory uncompressed.",
      [](CommandArguments args, const std::string&) { return updpack::CreateCommand(args); }},
     {"list",
      "list PKG\n"
