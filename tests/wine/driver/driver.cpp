@@ -20,6 +20,12 @@
 //   expect-no-box               no message box is open
 //   close-window TITLE          ask a top-level window of that title to close
 //   sleep MS
+//   snapshot NAME               a screenshot of the current box or dialog,
+//                               when the harness asks for them (below)
+// Screenshots are taken by the harness on the X side: for "snapshot NAME"
+// the driver writes the window's rectangle to C:\test\snap\NAME.req and
+// waits until the harness has taken the picture and removed the file.
+// Without the folder C:\test\snap the line does nothing.
 // Every wait and expectation retries until it holds or a timeout passes,
 // then prints what the screen showed and fails with exit code 1. Programs
 // still running at the end are terminated.
@@ -211,14 +217,14 @@ private:
         if (command == "wait-dialog") {
             std::string caption = ToAnsi(Unescape(rest));
             return Until("a wizard titled " + Shown(caption), [&] {
-                dialog_ = FindDialog(caption, false);
+                dialog_ = current_ = FindDialog(caption, false);
                 return dialog_ != nullptr;
             });
         }
         if (command == "wait-box") {
             std::string caption = ToAnsi(Unescape(rest));
             return Until("a message box titled " + Shown(caption), [&] {
-                box_ = FindDialog(caption, true);
+                box_ = current_ = FindDialog(caption, true);
                 return box_ != nullptr;
             });
         }
@@ -244,6 +250,7 @@ private:
                 return Fail("no box with a button " + rest + " to press");
             PostMessageA(box_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box_, id)));
+            current_ = dialog_;
             return Until("the box to close", [&] { return !IsWindowVisible(box_); });
         }
         if (command == "expect-text") {
@@ -292,11 +299,31 @@ private:
             PostMessageA(window, WM_CLOSE, 0, 0);
             return true;
         }
+        if (command == "snapshot") return Snapshot(rest);
         if (command == "sleep") {
             Sleep(DWORD(std::atoi(rest.c_str())));
             return true;
         }
         return Fail("unknown command " + command);
+    }
+
+    bool Snapshot(const std::string& name) {
+        const std::string folder = "C:\\test\\snap";
+        if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+        HWND window = IsWindow(current_) ? current_ : nullptr;
+        if (!window) return Fail("nothing to take a snapshot of");
+        Sleep(300);  // let the last change paint
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        const std::string request = folder + "\\" + name + ".req";
+        {
+            std::ofstream out(request, std::ios::binary);
+            out << (rect.right - rect.left) << ' ' << (rect.bottom - rect.top) << ' ' << rect.left
+                << ' ' << rect.top << '\n';
+        }
+        return Until("the snapshot " + name, [&] {
+            return GetFileAttributesA(request.c_str()) == INVALID_FILE_ATTRIBUTES;
+        });
     }
 
     bool Start(const std::string& name, const std::string& path, const std::string& tail) {
@@ -351,6 +378,7 @@ private:
     int lineNumber_ = 0;
     HWND dialog_ = nullptr;
     HWND box_ = nullptr;
+    HWND current_ = nullptr;  // what was waited for last: the snapshot's subject
     std::map<std::string, Program> programs_;
 };
 
