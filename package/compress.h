@@ -1,6 +1,7 @@
 // The encoder for ExpandBlock's stream format (publisher side).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -11,8 +12,23 @@ inline constexpr int FastestLevel = 1;
 inline constexpr int BestLevel = 9;
 inline constexpr int DefaultLevel = BestLevel;
 
-// Encodes `input` as one stream that ExpandBlock restores exactly.
+// Encodes `input` as one stream that ExpandBlock restores exactly. Levels
+// FastestLevel..BestLevel; a level outside that range is clamped into it.
 std::vector<std::uint8_t> CompressBlock(std::span<const std::uint8_t> input,
                                         int level = DefaultLevel);
+
+// How a level searches. Levels map to these; the benchmark also runs an
+// exhaustive search to see how far the default level is from the best parse.
+struct ParseSettings {
+    bool optimal;             // shortest-path parse; otherwise greedy or lazy
+    bool lazy;                // greedy parse: look one byte ahead before a match
+    int chainDepth;           // match candidates tried per position
+    std::size_t niceLength;   // a match this long is taken without a search behind it
+};
+
+ParseSettings SettingsForLevel(int level);
+ParseSettings ExhaustiveSettings();
+std::vector<std::uint8_t> CompressBlockWith(std::span<const std::uint8_t> input,
+                                            const ParseSettings& settings);
 
 }  // namespace package

@@ -1,0 +1,292 @@
+#include "package/compress.h"
+
+#include <algorithm>
+#include <cassert>
+#include <climits>
+
+#include "package/bit_writer.h"
+#include "package/match_finder.h"
+
+namespace package {
+namespace {
+
+// Costs in bits: a code bit costs one bit (32 of them fill a 4-byte control
+// word), a data byte eight.
+constexpr std::uint32_t LiteralCost = 1 + 8;
+
+std::uint32_t ShortMatchCost(std::size_t distance) {
+    return distance <= 256 ? 3 + 8 : 3 + 8 + 3;
+}
+
+struct OffsetClass {
+    std::size_t base;     // smallest offset (distance - 1) of the class
+    unsigned prefixZeros; // zeros after the leading 0 0 before the class's 1
+    bool hasStopBit;      // the farthest class ends its prefix without a 1
+    int extraBits;
+};
+
+constexpr OffsetClass OffsetClasses[5] = {
+    {0, 0, true, 1}, {512, 1, true, 1}, {1024, 2, true, 2}, {2048, 3, true, 3}, {4096, 4, false, 4},
+};
+
+const OffsetClass& ClassOf(std::size_t offset) {
+    int index = offset < 512 ? 0 : offset < 1024 ? 1 : offset < 2048 ? 2 : offset < 4096 ? 3 : 4;
+    return OffsetClasses[index];
+}
+
+std::uint32_t LongOffsetCost(std::size_t distance) {
+    const OffsetClass& c = ClassOf(distance - 1);
+    return 2 + c.prefixZeros + (c.hasStopBit ? 1 : 0) + 8 + static_cast<std::uint32_t>(c.extraBits);
+}
+
+// Length codes: `zeros` zeros then a 1 and extra bits, or five zeros and a byte.
+struct LengthCode {
+    std::size_t base;
+    unsigned zeros;
+    int extraBits;
+};
+constexpr LengthCode LengthCodes[6] = {{3, 0, 0}, {4, 1, 0}, {5, 2, 1}, {7, 3, 2}, {11, 4, 4}, {27, 5, 8}};
+
+const LengthCode& CodeOf(std::size_t length) {
+    int index = length < 4 ? 0 : length < 5 ? 1 : length < 7 ? 2 : length < 11 ? 3 : length < 27 ? 4 : 5;
+    return LengthCodes[index];
+}
+
+std::uint32_t LengthCost(std::size_t length) {
+    const LengthCode& c = CodeOf(length);
+    return c.zeros + (c.zeros < 5 ? 1 : 0) + static_cast<std::uint32_t>(c.extraBits);
+}
+
+std::uint32_t MatchCost(std::size_t distance, std::size_t length) {
+    return length == 2 ? ShortMatchCost(distance) : LongOffsetCost(distance) + LengthCost(length);
+}
+
+// A token of the parse: length 1 is a literal; 2 a short match; 3..282 a long match.
+struct Token {
+    std::uint16_t length;
+    std::uint16_t distance;
+};
+
+class TokenWriter {
+public:
+    TokenWriter(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out)
+        : input_(input), bits_(out) {}
+
+    // Writes `token` found at `position`; returns the position after it.
+    std::size_t Put(std::size_t position, Token token) {
+        if (token.length == 1) {
+            bits_.PutBit(1);
+            bits_.PutByte(input_[position]);
+        } else if (token.length == 2) {
+            PutShort(token.distance - 1u);
+        } else {
+            PutLong(token.distance - 1u, token.length);
+        }
+        return position + token.length;
+    }
+
+    void PutEndMarker() { PutShort(2303); }
+
+private:
+    void PutShort(std::size_t offset) {
+        assert(offset <= 2303);
+        bits_.PutBits(0b01, 2);
+        if (offset < 256) {
+            bits_.PutBit(0);
+            bits_.PutByte(static_cast<unsigned>(offset));
+        } else {
+            bits_.PutBit(1);
+            bits_.PutByte(static_cast<unsigned>((offset - 256) >> 3));
+            bits_.PutBits(static_cast<unsigned>((offset - 256) & 7), 3);
+        }
+    }
+
+    void PutLong(std::size_t offset, std::size_t length) {
+        assert(offset < WindowSize && length >= 3 && length <= MaxMatchLength);
+        const OffsetClass& c = ClassOf(offset);
+        bits_.PutBits(0, 2 + static_cast<int>(c.prefixZeros));
+        if (c.hasStopBit) bits_.PutBit(1);
+        std::size_t rest = offset - c.base;
+        bits_.PutByte(static_cast<unsigned>(rest >> c.extraBits));
+        bits_.PutBits(static_cast<unsigned>(rest & ((1u << c.extraBits) - 1)), c.extraBits);
+
+        const LengthCode& l = CodeOf(length);
+        bits_.PutBits(0, static_cast<int>(l.zeros));
+        if (l.zeros < 5) {
+            bits_.PutBit(1);
+            bits_.PutBits(static_cast<unsigned>(length - l.base), l.extraBits);
+        } else {
+            bits_.PutByte(static_cast<unsigned>(length - l.base));
+        }
+    }
+
+    std::span<const std::uint8_t> input_;
+    BitWriter bits_;
+};
+
+// The longest candidate found, or none (length 0).
+Match LongestUsable(const MatchList& found) {
+    return found.count == 0 ? Match{0, 0} : found.items[found.count - 1];
+}
+
+void ParseGreedy(std::span<const std::uint8_t> input, const ParseSettings& settings,
+                 TokenWriter& writer) {
+    MatchFinder finder(input);
+    MatchList found;
+    auto search = [&](std::size_t position) {
+        finder.Find(position, std::min(MaxMatchLength, input.size() - position), settings.chainDepth,
+                    found);
+        finder.Insert(position);
+        return LongestUsable(found);
+    };
+    std::size_t position = 0;
+    Match current = input.empty() ? Match{0, 0} : search(0);
+    while (position < input.size()) {
+        if (current.length < 2) {
+            position = writer.Put(position, {1, 0});
+            if (position < input.size()) current = search(position);
+            continue;
+        }
+        if (settings.lazy && current.length < settings.niceLength && position + 1 < input.size()) {
+            Match next = search(position + 1);
+            if (next.length > current.length) {
+                position = writer.Put(position, {1, 0});
+                current = next;
+                continue;
+            }
+        } else if (position + 1 < input.size()) {
+            finder.Insert(position + 1);
+        }
+        std::size_t end = writer.Put(position, {static_cast<std::uint16_t>(current.length),
+                                                static_cast<std::uint16_t>(current.distance)});
+        for (std::size_t p = position + 2; p < end; ++p) finder.Insert(p);
+        position = end;
+        if (position < input.size()) current = search(position);
+    }
+}
+
+// Shortest path over the positions of one block at a time, so that memory
+// stays bounded; the match finder carries the window across blocks.
+class OptimalParser {
+public:
+    static constexpr std::size_t BlockSize = 1 << 16;
+
+    OptimalParser(std::span<const std::uint8_t> input, const ParseSettings& settings)
+        : input_(input), settings_(settings), finder_(input),
+          cost_(BlockSize + 1), choice_(BlockSize + 1) {}
+
+    void Run(TokenWriter& writer) {
+        for (std::size_t start = 0; start < input_.size();) {
+            std::size_t end = std::min(input_.size(), start + BlockSize);
+            ParseBlock(start, end);
+            EmitBlock(start, end, writer);
+            start = end;
+        }
+    }
+
+private:
+    void Relax(std::size_t from, std::size_t length, std::uint32_t cost, std::size_t distance) {
+        std::uint32_t total = cost_[from] + cost;
+        if (total < cost_[from + length]) {
+            cost_[from + length] = total;
+            choice_[from + length] = {static_cast<std::uint16_t>(length),
+                                      static_cast<std::uint16_t>(distance)};
+        }
+    }
+
+    void ParseBlock(std::size_t start, std::size_t end) {
+        std::size_t size = end - start;
+        std::fill(cost_.begin(), cost_.begin() + static_cast<std::ptrdiff_t>(size) + 1, UINT32_MAX);
+        cost_[0] = 0;
+        std::size_t skipUntil = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            std::size_t position = start + i;
+            if (i < skipUntil) {
+                finder_.Insert(position);
+                continue;
+            }
+            assert(cost_[i] != UINT32_MAX);
+            Relax(i, 1, LiteralCost, 0);
+            finder_.Find(position, std::min(MaxMatchLength, size - i), settings_.chainDepth, found_);
+            finder_.Insert(position);
+            if (found_.LongestLength() >= settings_.niceLength) {
+                const Match& longest = found_.items[found_.count - 1];
+                Relax(i, longest.length, MatchCost(longest.distance, longest.length), longest.distance);
+                skipUntil = i + longest.length;
+                continue;
+            }
+            std::size_t covered = 1;
+            for (const Match& m : found_) {
+                if (m.length == 2) {
+                    Relax(i, 2, ShortMatchCost(m.distance), m.distance);
+                } else {
+                    std::uint32_t offsetCost = LongOffsetCost(m.distance);
+                    for (std::size_t length = std::max<std::size_t>(covered + 1, 3); length <= m.length;
+                         ++length) {
+                        Relax(i, length, offsetCost + LengthCost(length), m.distance);
+                    }
+                }
+                covered = m.length;
+            }
+        }
+    }
+
+    void EmitBlock(std::size_t start, std::size_t end, TokenWriter& writer) {
+        path_.clear();
+        for (std::size_t i = end - start; i > 0; i -= choice_[i].length) {
+            assert(choice_[i].length >= 1 && choice_[i].length <= i);
+            path_.push_back(choice_[i]);
+        }
+        std::size_t position = start;
+        for (auto token = path_.rbegin(); token != path_.rend(); ++token) {
+            position = writer.Put(position, *token);
+        }
+        assert(position == end);
+    }
+
+    std::span<const std::uint8_t> input_;
+    ParseSettings settings_;
+    MatchFinder finder_;
+    MatchList found_;
+    std::vector<std::uint32_t> cost_;
+    std::vector<Token> choice_;
+    std::vector<Token> path_;
+};
+
+}  // namespace
+
+ParseSettings SettingsForLevel(int level) {
+    static constexpr ParseSettings Levels[9] = {
+        {false, false, 4, 32},  {false, true, 16, 64},  {false, true, 48, 128},
+        {true, false, 8, 32},   {true, false, 16, 48},  {true, false, 24, 64},
+        {true, false, 32, 96},  {true, false, 64, 128}, {true, false, 128, 192},
+    };
+    return Levels[std::clamp(level, FastestLevel, BestLevel) - 1];
+}
+
+ParseSettings ExhaustiveSettings() {
+    // The chain stops at the window's end anyway; no match is long enough to skip the search.
+    return {true, false, INT_MAX, MaxMatchLength + 1};
+}
+
+std::vector<std::uint8_t> CompressBlockWith(std::span<const std::uint8_t> input,
+                                            const ParseSettings& settings) {
+    std::vector<std::uint8_t> out;
+    out.reserve(input.size() + input.size() / 8 + 16);
+    {
+        TokenWriter writer(input, out);
+        if (settings.optimal) {
+            OptimalParser(input, settings).Run(writer);
+        } else {
+            ParseGreedy(input, settings, writer);
+        }
+        writer.PutEndMarker();
+    }  // the writer's destructor stores the last control word
+    return out;
+}
+
+std::vector<std::uint8_t> CompressBlock(std::span<const std::uint8_t> input, int level) {
+    return CompressBlockWith(input, SettingsForLevel(level));
+}
+
+}  // namespace package
