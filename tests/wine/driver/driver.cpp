@@ -19,6 +19,7 @@
 //   answer ok|cancel            press a button of the current box
 //   expect-no-box               no message box is open
 //   close-window TITLE          ask a top-level window of that title to close
+//   describe                    print every window and control shown
 //   sleep MS
 //   snapshot NAME               a screenshot of the current box or dialog,
 //                               when the harness asks for them (below)
@@ -300,6 +301,10 @@ private:
             return true;
         }
         if (command == "snapshot") return Snapshot(rest);
+        if (command == "describe") {
+            std::printf("%s", DescribeScreen().c_str());
+            return true;
+        }
         if (command == "sleep") {
             Sleep(DWORD(std::atoi(rest.c_str())));
             return true;
