@@ -50,6 +50,18 @@ const Command commands[] = {
      "stamp STUB.exe PKG.fa2 -o UPDATE.EXE\n"
      "  Writes a copy of the updater STUB.exe that carries the package PKG.fa2.",
      [](CommandArguments args, const std::string&) { return updpack::StampCommand(args); }},
+    {"build",
+     "build DIR -o UPDATE.EXE [--stub updater.exe]\n"
+     "  Checks DIR as check does, packs its UPDATE.INI, the files its lines extract and its\n"
+     "  agreement and introduction texts, and stamps the package into the updater stub\n"
+     "  (default: updater.exe beside updpack).",
+     [](CommandArguments args, const std::string& toolPath) { return updpack::BuildCommand(args, toolPath); }},
+    {"check",
+     "check DIR [--setup SETUP.INI] [--mode N]\n"
+     "  Reads DIR/UPDATE.INI as the updater does and prints the plan per install mode, then\n"
+     "  the mistakes found; exit status 0 clean, 1 warnings, 2 errors. --setup names the\n"
+     "  game's SETUP.INI for the disc check files; --mode shows one install mode.",
+     [](CommandArguments args, const std::string&) { return updpack::CheckCommand(args); }},
 };
 
 void PrintOverview(std::FILE* out) {

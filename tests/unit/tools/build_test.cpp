@@ -1,0 +1,82 @@
+#include "tools/updpack/build.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+#include "support/host_fixture.h"
+#include "tools/test_images.h"
+#include "tools/updpack/commands.h"
+#include "tools/updpack/pe_resources.h"
+#include "updater/state.h"
+
+namespace updpack {
+namespace {
+
+using namespace test_images;
+
+class BuildTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        updater::ResetUpdateState();
+        folder_ = (root() / "update").string();
+        std::filesystem::create_directories(folder_);
+        std::filesystem::create_directories(root() / "bin");
+        std::string error;
+        ASSERT_TRUE(WriteNativeFile((root() / "bin" / "updater.exe").string(),
+                                    Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {}), &error));
+    }
+    void Write(const std::string& name, const std::string& content) {
+        std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
+    }
+    int Build(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{folder_, "-o", Output()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return BuildCommand(args, (root() / "bin" / "updpack").string());
+    }
+    std::string Output() const { return (root() / "UPDATE.EXE").string(); }
+
+    std::string folder_;
+};
+
+std::vector<std::string> EntryNames(const std::string& exe) {
+    std::string error;
+    const auto image = LoadPackageFile(exe, &error);
+    EXPECT_TRUE(image) << error;
+    std::vector<std::string> names;
+    if (!image) return names;
+    const auto directory = package::LoadPackageDirectory(*image);
+    for (const auto& entry : directory.entries()) names.push_back(entry.name);
+    return names;
+}
+
+TEST_F(BuildTest, PacksWhatTheUpdaterWillLookForIntoTheStubBesideTheTool) {
+    Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\nAgreementText=AGREE.TXT\n"
+                        "[UPDATE]\nUpdateFile00=u,system\\PATCH.BIN\nUpdateFile01=2,README.TXT\n");
+    for (const char* name : {"AGREE.TXT", "PATCH.BIN", "README.TXT", "UNUSED.TXT"}) Write(name, name);
+    ASSERT_EQ(Build(), 0);
+    EXPECT_EQ(EntryNames(Output()), (std::vector<std::string>{"UPDATE.INI", "AGREE.TXT", "PATCH.BIN", "README.TXT"}));
+}
+
+TEST_F(BuildTest, RefusesAFolderThatWouldFailAtThePlayer) {
+    Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=GONE.DLL\n");
+    EXPECT_EQ(Build(), 2);
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+}
+
+TEST_F(BuildTest, TakesTheStubGiven) {
+    Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=A.DLL\n");
+    Write("A.DLL", "a");
+    EXPECT_EQ(Build({"--stub", (root() / "none.exe").string()}), 2);
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+    std::filesystem::rename(root() / "bin" / "updater.exe", root() / "other.exe");
+    EXPECT_EQ(Build({"--stub", (root() / "other.exe").string()}), 0);
+}
+
+}  // namespace
+}  // namespace updpack

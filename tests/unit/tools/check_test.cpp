@@ -1,0 +1,162 @@
+#include "tools/updpack/check.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "support/host_fixture.h"
+#include "updater/state.h"
+
+namespace updpack {
+namespace {
+
+const std::string SetupSection =
+    "[SETUP]\nCompanyName=Maker\nGameTitle=Game\nGameClass=GameWindow\nGameDir=game\n";
+
+class CheckTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        updater::ResetUpdateState();
+        folder_ = (root() / "update").string();
+        std::filesystem::create_directories(folder_);
+    }
+
+    void Write(const std::string& name, const std::string& content) {
+        std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
+    }
+
+    // A folder whose UPDATE.INI is `ini`, holding `files` beside it.
+    FolderCheck Check(const std::string& ini, std::initializer_list<const char*> files = {"plugin.dll"},
+                      const std::string* setupIni = nullptr, std::optional<std::uint32_t> mode = std::nullopt) {
+        Write("UPDATE.INI", ini);
+        for (const char* file : files) Write(file, "content");
+        return CheckUpdateFolder(folder_, setupIni, mode);
+    }
+
+    std::string folder_;
+};
+
+std::string Findings(const FolderCheck& check) {
+    std::string all;
+    for (const Finding& f : check.findings)
+        all += (f.level == Finding::Level::Error ? "error: " : "warning: ") + f.text + "\n";
+    return all;
+}
+bool Has(const std::vector<std::string>& lines, const std::string& text) {
+    for (const auto& line : lines)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(CheckTest, ACleanFolderGivesThePlanAndTheEntriesToPack) {
+    const auto check = Check(SetupSection + "AgreementText=license.txt\nDataFolder=DATA\n"
+                                     "[UPDATE]\nRequiredDiskSpace=-1\nUpdateFile00=u,system\\plugin.dll\n"
+                                     "UpdateFile01=d,save\\config.ini\nCopyFile00=1:movie\\op.mpg\n",
+                             {"plugin.dll", "license.txt", "config.ini"});
+    EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
+    EXPECT_EQ(check.entries, (std::vector<std::string>{"UPDATE.INI", "license.txt", "plugin.dll", "config.ini"}));
+    EXPECT_TRUE(Has(check.plan, "RequiredDiskSpace: 4294967295 bytes"));
+    EXPECT_TRUE(Has(check.plan, "every install mode:"));
+    EXPECT_TRUE(Has(check.plan, "UpdateFile00  update (a newer file stays): <install folder>\\DATA\\system\\plugin.dll <- entry plugin.dll"));
+    EXPECT_TRUE(Has(check.plan, "UpdateFile01  data (an existing file stays): <save-data folder>\\DATA\\save\\config.ini <- entry config.ini"));
+    EXPECT_TRUE(Has(check.plan, "CopyFile00  copy from disc 1: movie\\op.mpg -> <install folder>\\movie\\op.mpg"));
+    // The readers' missing-key boxes never show in the tool.
+    EXPECT_TRUE(platform::HostRecordedBoxes().empty());
+}
+
+TEST_F(CheckTest, PlansEachInstallModeAFilterNames) {
+    const std::string ini = SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\nUpdateFile01=2,o,readme.txt\n";
+    const auto check = Check(ini, {"plugin.dll", "readme.txt"});
+    EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
+    EXPECT_TRUE(Has(check.plan, "install mode 2:"));
+    EXPECT_TRUE(Has(check.plan, "any other install mode:"));
+    const auto only = Check(ini, {"plugin.dll", "readme.txt"}, nullptr, 3);
+    EXPECT_TRUE(Has(only.plan, "install mode 3:"));
+    EXPECT_FALSE(Has(only.plan, "readme.txt"));
+}
+
+struct FindingCase {
+    const char* what;
+    std::string ini;
+    Finding::Level level;
+    const char* text;
+    int status;  // a mistake may bring a failure with it
+};
+
+TEST_F(CheckTest, ReportsEachMistake) {
+    const std::string update = "[UPDATE]\nUpdateFile00=plugin.dll\n";
+    const std::string longName(300, 'n');
+    // The cut name leaves a wrong entry name too: "plug".
+    const std::string longPath = std::string(255, 'n') + "\\plugin.dll";
+    const FindingCase cases[] = {
+        {"required key missing", "[SETUP]\nCompanyName=Maker\nGameTitle=Game\nGameDir=game\n" + update,
+         Finding::Level::Error, "[SETUP] GameClass is missing", 2},
+        {"entry not in the folder", SetupSection + "[UPDATE]\nUpdateFile00=u,system\\missing.dll\n",
+         Finding::Level::Error, "the entry 'missing.dll' is not a file", 2},
+        {"agreement missing", SetupSection + "AgreementText=license.txt\n" + update,
+         Finding::Level::Error, "[SETUP] AgreementText: the entry 'license.txt'", 2},
+        {"introduction missing", SetupSection + "AgreementTitle=intro.txt\n" + update,
+         Finding::Level::Error, "[SETUP] AgreementTitle: the entry 'intro.txt'", 2},
+        {"nothing to do", SetupSection + "[UPDATE]\nUpdateFile01=plugin.dll\n",
+         Finding::Level::Error, "nothing to do in every install mode", 2},
+        {"gap in the list", SetupSection + update + "UpdateFile01=plugin.dll\nUpdateFile03=plugin.dll\n",
+         Finding::Level::Warning, "UpdateFile03 is never read: the list ends at the missing UpdateFile02", 1},
+        {"beyond the last key", SetupSection + update + "CopyFile16=x\n" + [] {
+             std::string lines;
+             for (int k = 0; k < 16; ++k) lines += "CopyFile" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "=1:x\n";
+             return lines;
+         }(),
+         Finding::Level::Warning, "CopyFile16 is never read: the updater reads CopyFile00 to CopyFile15", 1},
+        {"field too long", SetupSection + "[UPDATE]\nUpdateFile00=u," + longPath + "\n",
+         Finding::Level::Warning, "bytes long; the updater keeps only the first 259", 2},
+        {"value too long", SetupSection + "DataFolder=" + longName + "\n" + update,
+         Finding::Level::Warning, "[SETUP] DataFolder is 300 bytes long", 1},
+        {"one entry, two files", SetupSection + "[UPDATE]\nUpdateFile00=a\\plugin.dll\nUpdateFile01=b\\plugin.dll\n",
+         Finding::Level::Warning, "UpdateFile00 and UpdateFile01 both extract the entry 'plugin.dll'", 1},
+        {"OverwriteOnly not a number", SetupSection + update + "OverwriteOnly=yes\n",
+         Finding::Level::Warning, "[UPDATE] OverwriteOnly 'yes' is not a number; the updater reads it as 0", 1},
+        {"RequiredDiskSpace not a number", SetupSection + update + "RequiredDiskSpace=2GB\n",
+         Finding::Level::Warning, "[UPDATE] RequiredDiskSpace '2GB' is not a number; the updater reads it as 2", 1},
+        {"o target that cannot exist", SetupSection + update + "UpdateFile01=o,bad?name\\plugin.dll\n",
+         Finding::Level::Warning, "of an o line cannot exist", 1},
+        {"not an action", SetupSection + "[UPDATE]\nUpdateFile00=x,plugin.dll\n",
+         Finding::Level::Warning, "'x' is not an action", 2},
+        {"copy without a disc", SetupSection + update + "CopyFile00=movie\n",
+         Finding::Level::Warning, "no disc to copy from", 1},
+    };
+    for (const auto& c : cases) {
+        updater::ResetUpdateState();
+        const auto check = Check(c.ini);
+        const bool found = std::any_of(check.findings.begin(), check.findings.end(), [&](const Finding& f) {
+            return f.level == c.level && f.text.find(c.text) != std::string::npos;
+        });
+        EXPECT_TRUE(found) << c.what << ":\n" << Findings(check);
+        EXPECT_EQ(ExitStatus(check), c.status) << c.what << ":\n" << Findings(check);
+    }
+}
+
+TEST_F(CheckTest, AsksTheGivenSetupIniForTheDiscCheckFile) {
+    const std::string ini = SetupSection + "[UPDATE]\nCopyFile00=1:movie\nCopyFile01=2:voice\n";
+    std::ofstream((root() / "SETUP.INI").string()) << "[SETUP]\nDiskCheckFile1=disc1.id\n";
+    const std::string setupIni = (root() / "SETUP.INI").string();
+    const auto check = Check(ini, {}, &setupIni);
+    ASSERT_EQ(check.findings.size(), 1u) << Findings(check);
+    EXPECT_NE(check.findings[0].text.find("CopyFile01 needs disc 2, but SETUP.INI has no DiskCheckFile2"),
+              std::string::npos);
+    // Without a SETUP.INI there is nothing to compare with.
+    EXPECT_EQ(ExitStatus(Check(ini, {})), 0);
+    const std::string missing = (root() / "NONE.INI").string();
+    EXPECT_EQ(ExitStatus(Check(ini, {}, &missing)), 2);
+}
+
+TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
+    const auto check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
+    EXPECT_EQ(ExitStatus(check), 2);
+    EXPECT_NE(Findings(check).find("has no UPDATE.INI"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace updpack

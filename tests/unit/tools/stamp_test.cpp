@@ -1,0 +1,79 @@
+#include "tools/updpack/stamp.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/writer.h"
+#include "support/host_fixture.h"
+#include "tools/test_images.h"
+#include "tools/updpack/commands.h"
+#include "tools/updpack/pe_resources.h"
+
+namespace updpack {
+namespace {
+
+using namespace test_images;
+
+class StampTest : public HostTest {
+protected:
+    std::string Path(const char* name) const { return (root() / name).string(); }
+    void Write(const char* name, const Bytes& bytes) {
+        std::string error;
+        ASSERT_TRUE(WriteNativeFile(Path(name), bytes, &error)) << error;
+    }
+    int Stamp(const char* stub, const char* package, const char* output) {
+        const std::vector<std::string> args{Path(stub), Path(package), "-o", Path(output)};
+        return StampCommand(args);
+    }
+};
+
+Bytes SmallPackage() {
+    package::WriterEntry entry;
+    entry.name = "UPDATE.INI";
+    entry.content = {'[', 'S', ']'};
+    return package::WritePackage(std::span(&entry, 1), package::WriterOptions{});
+}
+
+TEST_F(StampTest, StampsAPackageFileOrThePackageOfAnotherExe) {
+    Write("updater.exe", Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {{u"", 24, 1, 0x411, Filled(50, 2)}}));
+    Write("demo.fa2", SmallPackage());
+    ASSERT_EQ(Stamp("updater.exe", "demo.fa2", "UPDATE.EXE"), 0);
+    std::string error;
+    const auto fromExe = LoadPackageFile(Path("UPDATE.EXE"), &error);
+    ASSERT_TRUE(fromExe) << error;
+    EXPECT_EQ(*fromExe, SmallPackage());
+
+    ASSERT_EQ(Stamp("updater.exe", "UPDATE.EXE", "AGAIN.EXE"), 0);
+    EXPECT_EQ(LoadPackageFile(Path("AGAIN.EXE"), &error), SmallPackage());
+}
+
+TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
+    const Bytes stub = Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {});
+    Write("updater.exe", stub);
+    Write("notes.txt", Bytes{'h', 'i'});
+    Write("demo.fa2", SmallPackage());
+    Bytes damaged = SmallPackage();
+    damaged.resize(damaged.size() - 5);
+    Write("damaged.fa2", damaged);
+    const struct {
+        const char* stub;
+        const char* package;
+    } cases[] = {
+        {"notes.txt", "demo.fa2"},       // not a PE image
+        {"updater.exe", "notes.txt"},    // not a package
+        {"updater.exe", "damaged.fa2"},  // directory cut short
+        {"updater.exe", "missing.fa2"},
+        {"updater.exe", "updater.exe"},  // an exe without a package
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Stamp(c.stub, c.package, "UPDATE.EXE"), 2) << c.stub << " " << c.package;
+        EXPECT_FALSE(std::filesystem::exists(Path("UPDATE.EXE"))) << c.stub << " " << c.package;
+    }
+    EXPECT_EQ(StampCommand(std::vector<std::string>{Path("updater.exe"), Path("demo.fa2")}), 2);  // no -o
+}
+
+}  // namespace
+}  // namespace updpack

@@ -1,0 +1,96 @@
+#include "tools/updpack/build.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "package/files.h"
+#include "package/writer.h"
+#include "platform/files.h"
+#include "tools/updpack/arguments.h"
+#include "tools/updpack/commands.h"
+#include "tools/updpack/folders.h"
+#include "tools/updpack/stamp.h"
+
+namespace updpack {
+namespace {
+
+constexpr char FolderDrive = 'U';
+
+// Read through the seam, like the check that found the names, so both
+// see the same files.
+std::optional<package::WriterEntry> ReadEntry(const std::string& folder, const std::string& name,
+                                              std::string* error) {
+    const std::string path = folder + "\\" + name;
+    std::uint32_t length = 0;
+    const platform::HeapBlock content = package::ReadWholeFile(path.c_str(), &length);
+    platform::FileTime time = 0;
+    const platform::FileHandle file = platform::OpenForRead(path.c_str());
+    if (!content || !file || !platform::GetLastWriteTime(file.get(), &time)) {
+        *error = "cannot read " + name;
+        return std::nullopt;
+    }
+    if (!package::ValidEntryName(name)) {
+        *error = "the entry name '" + name + "' is too long for the package";
+        return std::nullopt;
+    }
+    package::WriterEntry entry;
+    entry.name = name;
+    entry.content.assign(content.data(), content.data() + length);
+    entry.lastWriteTime = time;
+    return entry;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
+                                                    bool progress, std::string* error) {
+    const std::string mounted = MountFolder(FolderDrive, folder);
+    std::vector<package::WriterEntry> entries;
+    for (std::size_t i = 0; i < check.entries.size(); ++i) {
+        if (progress)
+            std::fprintf(stderr, "\rreading %zu/%zu: %-40.40s", i + 1, check.entries.size(), check.entries[i].c_str());
+        auto entry = ReadEntry(mounted, check.entries[i], error);
+        if (!entry) {
+            if (progress) std::fputc('\n', stderr);
+            return std::nullopt;
+        }
+        entries.push_back(std::move(*entry));
+    }
+    if (progress) std::fprintf(stderr, "\rcompressing %zu entries...%-40s", entries.size(), "");
+    auto image = package::WritePackage(entries, package::WriterOptions{});
+    if (progress) std::fprintf(stderr, "\r%-72s\r", "");
+    return image;
+}
+
+int BuildCommand(std::span<const std::string> args, const std::string& toolPath) {
+    std::string error;
+    const auto parsed = ParseArguments(args, {"-o", "--stub"}, 1, &error);
+    const std::string* output = parsed ? parsed->Option("-o") : nullptr;
+    if (!output) {
+        std::fprintf(stderr, "updpack build: %s\nusage: updpack build DIR -o UPDATE.EXE [--stub updater.exe]\n",
+                     parsed ? "the output (-o) is missing" : error.c_str());
+        return 2;
+    }
+    const std::string& folder = parsed->positional[0];
+    const std::string stub = parsed->Option("--stub")
+                                 ? *parsed->Option("--stub")
+                                 : (std::filesystem::path(toolPath).parent_path() / "updater.exe").string();
+
+    // Whatever would fail at the player stops the build; warnings are told.
+    const FolderCheck check = CheckUpdateFolder(folder, nullptr, std::nullopt);
+    PrintFindings(check, stderr);
+    if (ExitStatus(check) == 2) {
+        std::fprintf(stderr, "updpack build: %s not built (run updpack check %s for the plan)\n", output->c_str(),
+                     folder.c_str());
+        return 2;
+    }
+    const auto package = PackFolder(folder, check, ErrorStreamIsTerminal(), &error);
+    if (!package || !StampFile(stub, *package, *output, &error)) {
+        std::fprintf(stderr, "updpack build: %s\n", error.c_str());
+        return 2;
+    }
+    std::printf("%s: %zu entries, %zu bytes of package\n", output->c_str(), check.entries.size(), package->size());
+    return 0;
+}
+
+}  // namespace updpack

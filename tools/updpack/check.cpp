@@ -1,0 +1,371 @@
+#include "tools/updpack/check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "config/ini.h"
+#include "config/list.h"
+#include "platform/files.h"
+#include "tools/updpack/commands.h"
+#include "tools/updpack/arguments.h"
+#include "tools/updpack/folders.h"
+#include "tools/updpack/package_files.h"
+#include "updater/run_update.h"
+#include "updater/state.h"
+
+namespace updpack {
+namespace {
+
+using updater::state;
+
+// The drive letters the host build maps the publisher's folders to.
+constexpr char FolderDrive = 'U';
+constexpr char SetupDrive = 'V';
+
+// What the updater keeps of a value: its buffer less the terminator.
+constexpr std::size_t NameLimit = updater::NameText{}.size() - 1;
+constexpr std::size_t LineLimit = updater::MessageText{}.size() - 1;
+// Big enough to see how far a value runs past what the updater keeps.
+constexpr std::size_t ProbeSize = 8192;
+// Numbered keys beyond the updater's last are still looked for, to warn.
+constexpr int ProbedKeys = 100;
+// An install mode no digit filter matches: the plan of "any other mode".
+constexpr std::uint32_t OtherMode = 10;
+constexpr int ModeCount = 10;
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string NumberedKey(const char* prefix, int k) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%s%02i", prefix, k);
+    return key;
+}
+
+// A decimal number as the updater's conversion reads it entirely: blanks,
+// one optional sign, digits, blanks.
+bool IsWholeNumber(const std::string& text) {
+    std::size_t at = text.find_first_not_of(" \t");
+    if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
+    const std::size_t digits = at == std::string::npos ? at : text.find_first_not_of("0123456789", at);
+    if (digits == at) return false;
+    return digits == std::string::npos || text.find_first_not_of(" \t", digits) == std::string::npos;
+}
+
+bool HasCharacterWindowsRefuses(const std::string& name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 || std::string_view("<>:\"|?*/").find(c) != std::string_view::npos;
+    });
+}
+
+struct UpdateLine {
+    std::string key;
+    std::string text;  // as the updater keeps it
+};
+
+class FolderChecker {
+public:
+    FolderChecker(const std::string& folder, const std::string* setupIni) : folderName_(folder) {
+        folder_ = MountFolder(FolderDrive, folder);
+        if (setupIni) {
+            const std::filesystem::path path(*setupIni);
+            setupIni_ = MountFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
+                        "\\" + path.filename().string();
+        }
+    }
+
+    FolderCheck Run(std::optional<std::uint32_t> mode) {
+        const std::string ini = Join("UPDATE.INI");
+        if (platform::GetAttributes(ini.c_str()) == platform::InvalidAttributes) {
+            Error(folderName_ + " has no UPDATE.INI");
+            return std::move(result_);
+        }
+        if (!setupIni_.empty() && platform::GetAttributes(setupIni_.c_str()) == platform::InvalidAttributes) {
+            Error("the SETUP.INI given (--setup) does not exist");
+            return std::move(result_);
+        }
+        updater::CopyText(state.updateIniPath, ini.c_str());
+        updater::CopyText(state.setupIniPath, setupIni_.c_str());
+        // A tool must not stop at the readers' missing-key boxes.
+        state.quietMissingKeys = 1;
+        AddEntry("UPDATE.INI", "UPDATE.INI");
+        CheckSetup();
+        CheckUpdateLines();
+        CheckCopyLines();
+        PlanModes(mode);
+        return std::move(result_);
+    }
+
+private:
+    void Warn(std::string text) { result_.findings.push_back({Finding::Level::Warning, std::move(text)}); }
+    void Error(std::string text) { result_.findings.push_back({Finding::Level::Error, std::move(text)}); }
+    void Plan(std::string text) { result_.plan.push_back(std::move(text)); }
+
+    std::string Join(const std::string& name) const { return folder_ + "\\" + name; }
+
+    // The value as the updater reads it, with a warning when it runs past
+    // what the updater keeps.
+    std::optional<std::string> Read(const char* section, const std::string& key, std::size_t limit) {
+        std::array<char, ProbeSize> buffer{};
+        if (!config::ReadUpdateValue(section, key.c_str(), buffer)) return std::nullopt;
+        std::string value(buffer.data());
+        if (value.size() > limit) {
+            Warn("[" + std::string(section) + "] " + key + " is " + std::to_string(value.size()) +
+                 " bytes long; the updater keeps only the first " + std::to_string(limit));
+            value.resize(limit);
+        }
+        return value;
+    }
+
+    // An entry the package must hold: a file of that name in the folder.
+    void AddEntry(const std::string& name, const std::string& user) {
+        const std::uint32_t attributes = platform::GetAttributes(Join(name).c_str());
+        if (name.empty() || attributes == platform::InvalidAttributes ||
+            (attributes & platform::AttributeFolder)) {
+            Error(user + ": the entry '" + name + "' is not a file in the update folder");
+            return;
+        }
+        const auto same = [&](const std::string& e) { return Lower(e) == Lower(name); };
+        if (std::none_of(result_.entries.begin(), result_.entries.end(), same)) result_.entries.push_back(name);
+    }
+
+    void CheckSetup() {
+        for (const char* key : {"CompanyName", "GameTitle", "GameClass", "GameDir"})
+            if (!Read("SETUP", key, NameLimit))
+                Error(std::string("[SETUP] ") + key + " is missing: the updater stops at start-up");
+        for (const char* key : {"GameTitleA", "UpdaterVersion", "UpdaterTitle"}) Read("SETUP", key, NameLimit);
+        Read("SETUP", "UpdateMessage", LineLimit);
+        dataFolder_ = Read("SETUP", "DataFolder", NameLimit).value_or("");
+        if (const auto agreement = Read("SETUP", "AgreementText", NameLimit))
+            AddEntry(*agreement, "[SETUP] AgreementText");
+        if (const auto intro = Read("SETUP", "AgreementTitle", NameLimit))
+            AddEntry(*intro, "[SETUP] AgreementTitle");
+    }
+
+    std::optional<std::string> ReadNumber(const char* key) {
+        auto value = Read("UPDATE", key, NameLimit);
+        if (value && !IsWholeNumber(*value))
+            Warn(std::string("[UPDATE] ") + key + " '" + *value + "' is not a number; the updater reads it as " +
+                 std::to_string(config::ParseSaturatingInt32(value->c_str())));
+        return value;
+    }
+
+    // Keys from 00 until the first missing one; later ones are never read.
+    std::vector<UpdateLine> ReadList(const char* prefix, std::size_t limit) {
+        std::vector<UpdateLine> lines;
+        int gap = -1;
+        for (int k = 0; k < ProbedKeys; ++k) {
+            const std::string key = NumberedKey(prefix, k);
+            const bool read = gap < 0 && k < updater::MaxListKeys;
+            std::array<char, 2> probe{};
+            if (!read) {
+                if (!config::ReadUpdateValue("UPDATE", key.c_str(), probe)) continue;
+                if (gap >= 0)
+                    Warn("[UPDATE] " + key + " is never read: the list ends at the missing " + NumberedKey(prefix, gap));
+                else
+                    Warn("[UPDATE] " + key + " is never read: the updater reads " + NumberedKey(prefix, 0) + " to " +
+                         NumberedKey(prefix, updater::MaxListKeys - 1));
+                continue;
+            }
+            auto value = Read("UPDATE", key, limit);
+            if (!value) {
+                gap = k;
+                continue;
+            }
+            lines.push_back({key, *value});
+        }
+        return lines;
+    }
+
+    void CheckUpdateLines() {
+        const auto space = ReadNumber("RequiredDiskSpace");
+        const std::uint32_t bytes = space ? static_cast<std::uint32_t>(config::ParseSaturatingInt32(space->c_str())) : 0;
+        Plan(bytes ? "RequiredDiskSpace: " + std::to_string(bytes) + " bytes free on the install folder's drive"
+                   : "RequiredDiskSpace: no check");
+        const auto overwrite = ReadNumber("OverwriteOnly");
+        overwriteOnly_ = overwrite && config::ParseSaturatingInt32(overwrite->c_str()) != 0;
+        if (overwriteOnly_) Plan("OverwriteOnly: every line only replaces a file that exists");
+
+        updateLines_ = ReadList("UpdateFile", LineLimit);
+        for (const UpdateLine& line : updateLines_) CheckUpdateLine(line);
+        // Two lines that share an entry name get the same content.
+        for (std::size_t a = 0; a < parsed_.size(); ++a)
+            for (std::size_t b = a + 1; b < parsed_.size(); ++b)
+                if (Lower(parsed_[a].entry) == Lower(parsed_[b].entry) && Lower(parsed_[a].name) != Lower(parsed_[b].name))
+                    Warn("[UPDATE] " + parsed_[a].key + " and " + parsed_[b].key + " both extract the entry '" +
+                         parsed_[a].entry + "' (to " + parsed_[a].name + " and " + parsed_[b].name +
+                         "): both get the same content");
+    }
+
+    void CheckUpdateLine(const UpdateLine& line) {
+        // The fields as the updater splits them, each probed for its length.
+        std::array<std::string, 3> fields;
+        const char* cursor = line.text.c_str();
+        for (std::string& field : fields) {
+            std::array<char, ProbeSize> item{};
+            if (!config::NextListItem(item, cursor)) break;
+            field = item.data();
+            if (field.size() > NameLimit)
+                Warn("[UPDATE] " + line.key + ": the field '" + field.substr(0, 40) + "...' is " +
+                     std::to_string(field.size()) + " bytes long; the updater keeps only the first " +
+                     std::to_string(NameLimit));
+        }
+        // Any mode parses the fields the same way; only applying differs.
+        updater::UpdateItem item;
+        std::uint32_t mode = OtherMode;
+        if (fields[0].size() == 1 && fields[0][0] >= '0' && fields[0][0] <= '9') mode = fields[0][0] - '0';
+        updater::ParseUpdateLine(line.text.c_str(), mode, &item);
+        const std::string name(item.name.data());
+        const std::string entry = name.substr(std::min<std::size_t>(item.fileNameOffset, name.size()));
+        const std::size_t actionField = mode == OtherMode ? 0 : 1;
+        if (item.action == updater::ActionPlain && !fields[actionField + 1].empty())
+            Warn("[UPDATE] " + line.key + ": '" + fields[actionField] + "' is not an action (d, u, o), so the line " +
+                 "writes '" + fields[actionField] + "' and '" + fields[actionField + 1] + "' is ignored");
+        if (item.action == updater::ActionOverwrite && (entry.empty() || HasCharacterWindowsRefuses(name)))
+            Warn("[UPDATE] " + line.key + ": the target '" + name + "' of an o line cannot exist, so it is never written");
+        AddEntry(entry, "[UPDATE] " + line.key);
+        parsed_.push_back({line.key, name, entry});
+    }
+
+    void CheckCopyLines() {
+        copyLines_ = ReadList("CopyFile", NameLimit);
+        bool discBefore = false;
+        for (const UpdateLine& line : copyLines_) {
+            updater::CopyItem item;
+            // Mode digits don't change how the rest is read.
+            const std::uint32_t mode = line.text.size() > 1 && line.text[1] == ',' ? line.text[0] - '0' : OtherMode;
+            updater::ParseCopyLine(line.text.c_str(), mode, &item);
+            if (item.disc < 0 || item.disc > 9) {
+                Warn("[UPDATE] " + line.key + ": the disc prefix is not a digit");
+                continue;
+            }
+            if (item.disc == 0 && !discBefore)
+                Warn("[UPDATE] " + line.key + " has no disc number and follows no line with one: no disc to copy from");
+            discBefore = discBefore || item.disc != 0;
+            if (item.disc == 0 || setupIni_.empty()) continue;
+            std::array<char, 2> probe{};
+            const std::string key = "DiskCheckFile" + std::to_string(item.disc);
+            if (!config::ReadSetupValue(key.c_str(), probe))
+                Warn("[UPDATE] " + line.key + " needs disc " + std::to_string(item.disc) + ", but SETUP.INI has no " +
+                     key + ": any CD-ROM drive with a disc in it is taken");
+        }
+    }
+
+    // The modes worth a plan of their own: those a filter names; the rest
+    // all behave as one.
+    void PlanModes(std::optional<std::uint32_t> only) {
+        if (only) {
+            PlanMode(*only, "install mode " + std::to_string(*only), true);
+            return;
+        }
+        std::set<std::uint32_t> named;
+        for (std::uint32_t m = 0; m < ModeCount; ++m)
+            if (Applying(m) != Applying(OtherMode)) named.insert(m);
+        if (named.empty()) {
+            PlanMode(OtherMode, "every install mode", true);
+            return;
+        }
+        for (std::uint32_t m : named) PlanMode(m, "install mode " + std::to_string(m), true);
+        PlanMode(OtherMode, "any other install mode", false);
+    }
+
+    std::pair<std::vector<std::string>, std::vector<std::string>> Applying(std::uint32_t mode) const {
+        std::pair<std::vector<std::string>, std::vector<std::string>> keys;
+        for (const UpdateLine& line : updateLines_) {
+            updater::UpdateItem item;
+            if (updater::ParseUpdateLine(line.text.c_str(), mode, &item)) keys.first.push_back(line.key);
+        }
+        for (const UpdateLine& line : copyLines_) {
+            updater::CopyItem item;
+            if (updater::ParseCopyLine(line.text.c_str(), mode, &item)) keys.second.push_back(line.key);
+        }
+        return keys;
+    }
+
+    void PlanMode(std::uint32_t mode, const std::string& title, bool mustDoSomething) {
+        Plan(title + ":");
+        std::size_t count = 0;
+        for (const UpdateLine& line : updateLines_) {
+            updater::UpdateItem item;
+            if (!updater::ParseUpdateLine(line.text.c_str(), mode, &item)) continue;
+            ++count;
+            static constexpr const char* actions[] = {"replace", "update (a newer file stays)",
+                                                      "data (an existing file stays)", "overwrite (only an existing file)"};
+            const std::string name(item.name.data());
+            std::string target = item.action == updater::ActionData ? "<save-data folder>" : "<install folder>";
+            if (!dataFolder_.empty()) target += "\\" + dataFolder_;
+            Plan("  " + line.key + "  " + actions[std::clamp(item.action, 0, 3)] + ": " + target + "\\" + name +
+                 " <- entry " + name.substr(std::min<std::size_t>(item.fileNameOffset, name.size())) +
+                 (overwriteOnly_ && item.action != updater::ActionOverwrite ? " (only if it exists)" : ""));
+        }
+        for (const UpdateLine& line : copyLines_) {
+            updater::CopyItem item;
+            if (!updater::ParseCopyLine(line.text.c_str(), mode, &item)) continue;
+            ++count;
+            const std::string path(item.path.data());
+            Plan("  " + line.key + "  copy from " + (item.disc ? "disc " + std::to_string(item.disc) : std::string("the last disc")) +
+                 ": " + path + " -> <install folder>\\" + path);
+        }
+        if (count != 0) return;
+        const std::string text = "nothing to do in " + title + ": the updater stops with \"No 'UpdateFileXX' and 'CopyFileXX'\"";
+        if (mustDoSomething) Error(text); else Warn(text);
+    }
+
+    struct ParsedLine {
+        std::string key, name, entry;
+    };
+
+    std::string folderName_, folder_, setupIni_, dataFolder_;
+    bool overwriteOnly_ = false;
+    std::vector<UpdateLine> updateLines_, copyLines_;
+    std::vector<ParsedLine> parsed_;
+    FolderCheck result_;
+};
+
+}  // namespace
+
+FolderCheck CheckUpdateFolder(const std::string& folder, const std::string* setupIni,
+                              std::optional<std::uint32_t> mode) {
+    return FolderChecker(folder, setupIni).Run(mode);
+}
+
+void PrintFindings(const FolderCheck& check, std::FILE* out) {
+    // Names in the texts are cp932, as UPDATE.INI holds them.
+    for (const Finding& finding : check.findings)
+        std::fprintf(out, "%s: %s\n", finding.level == Finding::Level::Error ? "error" : "warning",
+                     PrintableEntryName(finding.text).c_str());
+}
+
+int ExitStatus(const FolderCheck& check) {
+    int status = 0;
+    for (const Finding& finding : check.findings)
+        status = std::max(status, finding.level == Finding::Level::Error ? 2 : 1);
+    return status;
+}
+
+int CheckCommand(std::span<const std::string> args) {
+    std::string error;
+    const auto parsed = ParseArguments(args, {"--setup", "--mode"}, 1, &error);
+    std::optional<std::uint32_t> mode;
+    if (parsed && parsed->Option("--mode")) {
+        const std::string& text = *parsed->Option("--mode");
+        if (text.size() != 1 || text[0] < '0' || text[0] > '9') error = "--mode takes a digit 0 to 9";
+        else mode = text[0] - '0';
+    }
+    if (!parsed || !error.empty()) {
+        std::fprintf(stderr, "updpack check: %s\nusage: updpack check DIR [--setup SETUP.INI] [--mode N]\n", error.c_str());
+        return 2;
+    }
+    const FolderCheck check = CheckUpdateFolder(parsed->positional[0], parsed->Option("--setup"), mode);
+    for (const std::string& line : check.plan) std::printf("%s\n", PrintableEntryName(line).c_str());
+    PrintFindings(check, stdout);
+    return ExitStatus(check);
+}
+
+}  // namespace updpack
