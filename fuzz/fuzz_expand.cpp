@@ -1,0 +1,38 @@
+// Runs ExpandBlock and the reference decoder on arbitrary bytes and demands
+// the same verdict, stopping point and output; then round-trips the bytes
+// through CompressBlock at a level taken from the input.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "package/compress.h"
+#include "package/expand.h"
+#include "tests/support/reference_expand.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) return 0;
+    // Two bytes of output size (up to 64 KiB), one of level, then the stream.
+    std::size_t outputSize = static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8;
+    int level = package::FastestLevel + data[2] % package::BestLevel;
+    std::span<const std::uint8_t> stream(data + 3, size - 3);
+
+    // Exactly sized heap buffers, so ASan sees any access past either end.
+    std::vector<std::uint8_t> fast(outputSize), slow(outputSize);
+    std::vector<std::uint8_t> input(stream.begin(), stream.end());
+    package::ExpandResult a = package::ExpandBlock(fast, input);
+    package::ExpandResult b = reference::ReferenceExpand(slow, input);
+    if (a.status != b.status || a.inputOffset != b.inputOffset || a.outputOffset != b.outputOffset) std::abort();
+    if (a.status == package::ExpandStatus::Ok && fast != slow) std::abort();
+
+    std::vector<std::uint8_t> packed = package::CompressBlock(stream, level);
+    std::vector<std::uint8_t> restored(stream.size());
+    package::ExpandResult c = package::ExpandBlock(restored, packed);
+    if (c.status != package::ExpandStatus::Ok || c.inputOffset != packed.size() ||
+        !std::equal(restored.begin(), restored.end(), stream.begin())) {
+        std::abort();
+    }
+    return 0;
+}
