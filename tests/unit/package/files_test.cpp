@@ -1,0 +1,182 @@
+#include "package/files.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+#include "package_image.h"
+#include "platform/files.h"
+#include "support/host_fixture.h"
+
+namespace {
+
+using namespace package;
+using platform::FaultKind;
+
+class FilesTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        updater::ResetUpdateState();
+        ResetFreeSpaceCache();
+    }
+    // Names in the folder of drive C:, to see that no temporary file stays.
+    std::vector<std::string> FilesOnC() const {
+        std::vector<std::string> names;
+        for (const auto& item : std::filesystem::directory_iterator(platform::HostPath("C:\\")))
+            names.push_back(item.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(FilesTest, ReadWholeFileGivesExactlyTheContent) {
+    platform::HostWriteFile("C:\\A.BIN", std::string("a\0b", 3));
+    std::uint32_t length = 99;
+    const platform::HeapBlock block = ReadWholeFile("C:\\A.BIN", &length);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(std::string(block.data(), block.data() + block.size()), std::string("a\0b", 3));
+    platform::HostWriteFile("C:\\EMPTY", "");
+    EXPECT_TRUE(ReadWholeFile("C:\\EMPTY", nullptr));
+}
+
+TEST_F(FilesTest, ReadWholeFileFailsOnEveryStep) {
+    platform::HostWriteFile("C:\\A.BIN", "content");
+    EXPECT_FALSE(ReadWholeFile("C:\\MISSING", nullptr));
+    for (FaultKind kind : {FaultKind::Open, FaultKind::FileSize, FaultKind::Allocate,
+                           FaultKind::Read}) {
+        platform::HostPlanFault(kind, 1);
+        std::uint32_t length = 99;
+        EXPECT_FALSE(ReadWholeFile("C:\\A.BIN", &length)) << int(kind);
+        EXPECT_EQ(length, 99u);
+        EXPECT_EQ(platform::HostFaultsFired(kind), 1);
+    }
+}
+
+TEST_F(FilesTest, WriteWholeFileCreatesReplacesAndStamps) {
+    const platform::FileTime time = 130'000'000'000'000'000;
+    EXPECT_EQ(WriteWholeFile("C:\\EMPTY", {}, nullptr), 1);
+    EXPECT_EQ(platform::HostReadFile("C:\\EMPTY"), "");
+    platform::HostWriteFile("C:\\A.TXT", "a much longer old content");
+    EXPECT_EQ(WriteWholeFile("C:\\A.TXT", package_test::Bytes("new"), &time), 1);
+    const platform::FileTimes times = platform::HostFileTimes("C:\\A.TXT");
+    EXPECT_EQ(times.creation, time);
+    EXPECT_EQ(times.lastAccess, time);
+    EXPECT_EQ(times.lastWrite, time);
+    EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), "new");
+    EXPECT_EQ(FilesOnC(), (std::vector<std::string>{"A.TXT", "EMPTY", "TEMP"}));
+    EXPECT_EQ(WriteWholeFile("C:\\NO\\A.TXT", package_test::Bytes("new"), nullptr), 0);
+}
+
+// Whatever step fails, the old file stays whole and no temporary file is
+// left; each failure point is moved on until the write no longer meets it.
+TEST_F(FilesTest, WriteWholeFileNeverLosesTheOldFile) {
+    const platform::FileTime time = 130'000'000'000'000'000;
+    for (FaultKind kind : {FaultKind::Create, FaultKind::Write, FaultKind::ShortWrite,
+                           FaultKind::SetTime, FaultKind::Replace}) {
+        for (bool persistent : {false, true}) {
+            for (int countdown = 1;; ++countdown) {
+                platform::HostWriteFile("C:\\A.TXT", "old");
+                platform::HostClearFaults();
+                platform::HostPlanFault(kind, countdown, persistent);
+                const int result = WriteWholeFile("C:\\A.TXT", package_test::Bytes("new"), &time);
+                const int fired = platform::HostFaultsFired(kind);
+                platform::HostClearFaults();
+                EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), result ? "new" : "old");
+                EXPECT_EQ(FilesOnC(), (std::vector<std::string>{"A.TXT", "TEMP"}));
+                if (fired == 0) {
+                    EXPECT_EQ(result, 1);
+                    break;
+                }
+                // A refused temporary name is stepped over; nothing else is retried.
+                if (kind != FaultKind::Create || persistent) {
+                    EXPECT_EQ(result, 0);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(FilesTest, WriteWholeFileStepsOverALeftoverTemporaryName) {
+    for (int i = 0; i < 4; ++i) platform::HostWriteFile(("C:\\~upd" + std::to_string(i) + ".tmp").c_str(), "x");
+    EXPECT_EQ(WriteWholeFile("C:\\A.TXT", package_test::Bytes("new"), nullptr), 1);
+    EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), "new");
+}
+
+TEST(AppendPath, JoinsWithOneSeparatorAndASecondZero) {
+    struct Case { const char* path; const char* name; const char* joined; };
+    for (const Case c : {Case{"C:\\GAME", "SAVE", "C:\\GAME\\SAVE"},
+                         Case{"C:\\GAME\\", "SAVE", "C:\\GAME\\SAVE"},
+                         Case{"C:/GAME/", "SAVE", "C:/GAME/SAVE"},
+                         Case{"", "SAVE", "SAVE"},
+                         Case{"C:\\GAME", "", "C:\\GAME\\"},
+                         // 0x95 0x5C is one character: its trail byte is no separator.
+                         Case{"C:\\\x95\x5C", "SAVE", "C:\\\x95\x5C\\SAVE"},
+                         Case{"C:\\\x95\x5C\\", "SAVE", "C:\\\x95\x5C\\SAVE"}}) {
+        std::array<char, 32> buffer;
+        buffer.fill('#');
+        std::strcpy(buffer.data(), c.path);
+        EXPECT_TRUE(AppendPath(buffer, c.name)) << c.path;
+        EXPECT_STREQ(buffer.data(), c.joined);
+        EXPECT_EQ(buffer[std::strlen(c.joined) + 1], '\0') << c.path;
+    }
+}
+
+TEST(AppendPath, EmptiesAPathThatWouldNotFit) {
+    // "C:\A" + "\" + "BC" + two zero bytes: 9 bytes.
+    std::array<char, 9> exact{"C:\\A"};
+    EXPECT_TRUE(AppendPath(exact, "BC"));
+    EXPECT_STREQ(exact.data(), "C:\\A\\BC");
+    std::array<char, 8> tooSmall{"C:\\A"};
+    EXPECT_FALSE(AppendPath(tooSmall, "BC"));
+    EXPECT_STREQ(tooSmall.data(), "");
+    std::array<char, 4> unterminated{'C', ':', '\\', 'A'};
+    EXPECT_FALSE(AppendPath(unterminated, "B"));
+    EXPECT_EQ(unterminated[0], '\0');
+}
+
+TEST_F(FilesTest, FreeSpaceFromTheExtendedQueryLookedUpOnce) {
+    platform::HostSetFreeSpace('C', 5'000'000'000, 9'000'000'000, 6'000'000'000);
+    std::uint64_t free = 0, total = 0, allFree = 0;
+    ASSERT_EQ(QueryFreeSpace("C:", &free, &total, &allFree), 1);
+    EXPECT_EQ(free, 5'000'000'000u);
+    EXPECT_EQ(total, 9'000'000'000u);
+    EXPECT_EQ(allFree, 6'000'000'000u);
+    ASSERT_EQ(QueryFreeSpace("C:\\GAME", &free, &total, nullptr), 1);
+    EXPECT_EQ(platform::HostExtendedQueryLookups(), 1);
+}
+
+TEST_F(FilesTest, FreeSpaceFallsBackToClustersIn64Bits) {
+    platform::HostSetClusterCounts('C', 64, 512, 200'000, 300'000);
+    for (auto mode : {platform::ExtendedQuery::Unavailable, platform::ExtendedQuery::Failing}) {
+        ResetFreeSpaceCache();
+        platform::HostSetExtendedQuery(mode);
+        std::uint64_t free = 0, total = 0, allFree = 0;
+        ASSERT_EQ(QueryFreeSpace("C:", &free, &total, &allFree), 1);
+        EXPECT_EQ(free, 6'553'600'000u);
+        EXPECT_EQ(total, 9'830'400'000u);
+        EXPECT_EQ(allFree, free);
+    }
+}
+
+TEST_F(FilesTest, FreeSpaceLookupIsRetriedUntilFound) {
+    platform::HostSetExtendedQuery(platform::ExtendedQuery::Unavailable);
+    std::uint64_t free = 1, total = 2, allFree = 3;
+    EXPECT_EQ(QueryFreeSpace("C:", &free, &total, &allFree), 0);  // both fail
+    EXPECT_EQ(free, 1u);
+    EXPECT_EQ(total, 2u);
+    EXPECT_EQ(allFree, 3u);
+    EXPECT_EQ(QueryFreeSpace("C:", &free, &total, &allFree), 0);
+    EXPECT_EQ(platform::HostExtendedQueryLookups(), 2);
+    platform::HostSetExtendedQuery(platform::ExtendedQuery::Available);
+    platform::HostSetFreeSpace('C', 10, 20, 30);
+    EXPECT_EQ(QueryFreeSpace("C:", &free, &total, &allFree), 1);
+    EXPECT_EQ(QueryFreeSpace("C:", &free, &total, &allFree), 1);
+    EXPECT_EQ(platform::HostExtendedQueryLookups(), 3);
+    EXPECT_EQ(free, 10u);
+}
+
+}  // namespace
