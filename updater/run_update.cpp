@@ -1,0 +1,302 @@
+#include "updater/run_update.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/ini.h"
+#include "config/list.h"
+#include "config/setup_ini.h"
+#include "package/entry.h"
+#include "package/files.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "platform/volumes.h"
+
+namespace updater {
+namespace {
+
+constexpr const char* UpdateSection = "UPDATE";
+
+// Paths built from a base folder and one or two names; the system's own
+// limit is far below, so a path that doesn't fit is simply a failed write.
+using PathText = MessageText;
+
+struct UpdateList {
+    std::array<UpdateItem, MaxListKeys> items{};
+    int count = 0;
+};
+
+struct CopyList {
+    std::array<CopyItem, MaxListKeys> items{};
+    int count = 0;
+};
+
+bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+
+// A number of [UPDATE]; missing or empty reads as 0.
+std::int32_t ReadUpdateNumber(const char* key) {
+    NameText text{};
+    if (!config::ReadUpdateValue(UpdateSection, key, text)) return 0;
+    return config::ParseSaturatingInt32(text.data());
+}
+
+// The index after the last real backslash: the second byte of a double-byte
+// character may be 0x5C, and must not end the folder part.
+std::int32_t FileNameOffset(const char* name) {
+    std::int32_t offset = 0;
+    for (std::int32_t i = 0; name[i] != '\0'; ++i) {
+        if (platform::IsLeadByte(static_cast<unsigned char>(name[i]))) {
+            if (name[i + 1] == '\0') break;
+            ++i;
+        } else if (name[i] == '\\') {
+            offset = i + 1;
+        }
+    }
+    return offset;
+}
+
+void EndWithFailure(platform::Window dialog) { platform::EndModalDialog(dialog, -1); }
+
+void ShowCopyFailure(platform::Window dialog, const char* path) {
+    MessageText text{};
+    std::snprintf(text.data(), text.size(), "SETUP.INI : \"%s\" のコピーに失敗しました", path);
+    platform::ShowBox(dialog, text.data(), state.caption.data(), platform::BoxKind::ErrorOk);
+}
+
+// True when the update may go on; otherwise the dialog shows the shortfall
+// and waits for Back or Cancel.
+bool CheckDiskSpace(platform::Window dialog) {
+    const auto required = static_cast<std::uint32_t>(ReadUpdateNumber("RequiredDiskSpace"));
+    if (required == 0) return true;
+    std::array<char, 3> drive{state.installPath[0], state.installPath[1], '\0'};
+    std::uint64_t freeToCaller = 0;
+    std::uint64_t totalBytes = 0;
+    // Without a figure to compare with we don't hold the user back.
+    if (!package::QueryFreeSpace(drive.data(), &freeToCaller, &totalBytes, nullptr)) return true;
+    if (required <= freeToCaller) return true;
+    SetInfoText(dialog, "ディスク容量が足りません。\r%s ドライブに %llu バイトの空き容量が必要です",
+                drive.data(), static_cast<unsigned long long>(required - freeToCaller));
+    platform::EnableItem(dialog, IdBack, true);
+    platform::EnableItem(dialog, IdNext, false);
+    platform::EnableItem(dialog, IdCancel, true);
+    return false;
+}
+
+UpdateList ReadUpdateList() {
+    UpdateList list;
+    for (int k = 0; k < MaxListKeys; ++k) {
+        NameText key{};
+        std::snprintf(key.data(), key.size(), "UpdateFile%02i", k);
+        MessageText line{};
+        if (!config::ReadUpdateValue(UpdateSection, key.data(), line)) break;
+        if (ParseUpdateLine(line.data(), state.installMode, &list.items[list.count])) ++list.count;
+    }
+    return list;
+}
+
+CopyList ReadCopyList() {
+    CopyList list;
+    for (int k = 0; k < MaxListKeys; ++k) {
+        NameText key{};
+        std::snprintf(key.data(), key.size(), "CopyFile%02i", k);
+        NameText line{};
+        if (!config::ReadUpdateValue(UpdateSection, key.data(), line)) break;
+        if (ParseCopyLine(line.data(), state.installMode, &list.items[list.count])) ++list.count;
+    }
+    return list;
+}
+
+bool IsExistingFile(std::uint32_t attributes) {
+    return attributes != platform::InvalidAttributes && (attributes & platform::AttributeFolder) == 0;
+}
+
+// False when the item failed and the dialog has been ended.
+bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overwriteOnly) {
+    PathText target{};
+    CopyText(target, item.action == ActionData ? state.dataPath.data() : state.installPath.data());
+    bool joined = package::AppendPath(target, state.DataFolder.data());
+    if (joined) (void)platform::MakeFolder(target.data());  // a later write reports the failure
+    joined = joined && package::AppendPath(target, item.name.data());
+
+    if (joined && (overwriteOnly || item.action == ActionOverwrite) &&
+        !IsExistingFile(platform::GetAttributes(target.data()))) {
+        return true;
+    }
+    if (joined && item.action == ActionData) {
+        // A save file the player already has is kept: it is only written back
+        // (safely replaced), which renews its time stamp.
+        std::uint32_t length = 0;
+        if (const platform::HeapBlock content = package::ReadWholeFile(target.data(), &length)) {
+            (void)package::WriteWholeFile(target.data(), {content.data(), length}, nullptr);
+            return true;
+        }
+    }
+    if (joined && package::ExtractEntry(item.name.data() + item.fileNameOffset, target.data(),
+                                        item.action == ActionUpdate ? 1 : 0)) {
+        return true;
+    }
+    ShowUpdateError("ファイルの書き込みに失敗しました");
+    EndWithFailure(dialog);
+    return false;
+}
+
+// Finds the CD-ROM drive that holds disc `disc`, asking for it while the
+// user answers OK. False when the user gave up.
+bool FindDisc(platform::Window dialog, std::int32_t disc, std::array<char, 3>& drive) {
+    const char* checkFile = config::setupInfo.DiskCheckFile[static_cast<std::size_t>(disc)].data();
+    for (;;) {
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            const std::array<char, 3> candidate{letter, ':', '\0'};
+            if (!platform::IsCdromDrive(candidate.data())) continue;
+            PathText check{};
+            CopyText(check, candidate.data());
+            if (package::AppendPath(check, checkFile) &&
+                platform::GetAttributes(check.data()) != platform::InvalidAttributes) {
+                drive = candidate;
+                return true;
+            }
+        }
+        MessageText prompt{};
+        std::snprintf(prompt.data(), prompt.size(), "ＣＤ－ＲＯＭドライブに「%s」ディスク %i を入れて下さい",
+                      state.GameTitle.data(), static_cast<int>(disc));
+        if (platform::ShowBox(dialog, prompt.data(), state.caption.data(), platform::BoxKind::OkCancel) !=
+            platform::BoxAnswer::Ok) {
+            return false;
+        }
+    }
+}
+
+// False when the copy failed or was given up and the dialog has been ended.
+bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<char, 3>& drive) {
+    if (item.disc != 0 && !FindDisc(dialog, item.disc, drive)) {
+        EndWithFailure(dialog);
+        return false;
+    }
+    PathText source{};
+    PathText destination{};
+    CopyText(source, drive.data());
+    CopyText(destination, state.installPath.data());
+    // No disc found yet for an item without a number of its own: there is
+    // nothing to copy from.
+    bool ready = drive[0] != '\0' && package::AppendPath(source, item.path.data());
+    std::uint16_t flags = platform::CopyNoConfirmation | platform::CopyNoConfirmMakeFolder;
+    if (ready && IsExistingFile(platform::GetAttributes(source.data()))) {
+        ready = package::AppendPath(destination, item.path.data());
+    } else {
+        // A folder (or a missing source) is copied into the install folder;
+        // the buffer is zeroed, so the path is already a one-string list.
+        flags |= platform::CopyNoErrorUi;
+    }
+    if (!ready) {
+        ShowCopyFailure(dialog, item.path.data());
+        EndWithFailure(dialog);
+        return false;
+    }
+
+    SetInfoText(dialog, "%s をコピーしています", item.path.data());
+    bool aborted = false;
+    const int result = platform::ShellCopy(dialog, source.data(), destination.data(), flags, &aborted);
+    if (aborted) {
+        EndWithFailure(dialog);
+        return false;
+    }
+    if (result != 0) {
+        ShowCopyFailure(dialog, item.path.data());
+        EndWithFailure(dialog);
+        return false;
+    }
+    // Files from a disc are read-only; the copy must not stay so.
+    (void)platform::SetAttributes(destination.data(), platform::AttributeNormal);
+    return true;
+}
+
+}  // namespace
+
+bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* item) {
+    std::array<NameText, 3> fields{};
+    const char* cursor = line;
+    for (NameText& field : fields) {
+        if (!config::NextListItem(field, cursor)) break;
+    }
+
+    const char* actionField = fields[0].data();
+    const char* nameField = fields[1].data();
+    if (std::strlen(fields[0].data()) == 1 && IsDigit(fields[0][0])) {
+        if (installMode != static_cast<std::uint32_t>(fields[0][0] - '0')) return false;
+        actionField = fields[1].data();
+        nameField = fields[2].data();
+    }
+
+    struct Letter {
+        const char* text;
+        UpdateAction action;
+    };
+    constexpr Letter Letters[] = {{"d", ActionData}, {"u", ActionUpdate}, {"o", ActionOverwrite}};
+    item->action = ActionPlain;
+    const char* name = actionField;
+    for (const Letter& letter : Letters) {
+        if (platform::EqualNoCase(actionField, letter.text)) {
+            item->action = letter.action;
+            name = nameField;
+            break;
+        }
+    }
+    CopyText(item->name, name);
+    item->fileNameOffset = FileNameOffset(item->name.data());
+    return true;
+}
+
+bool ParseCopyLine(const char* line, std::uint32_t installMode, CopyItem* item) {
+    const char* rest = line;
+    if (rest[0] != '\0' && rest[1] == ',') {
+        const int mode = static_cast<unsigned char>(rest[0]) - '0';
+        if (mode < 0 || static_cast<std::uint32_t>(mode) != installMode) return false;
+        rest += 2;
+    }
+    item->disc = 0;
+    if (rest[0] != '\0' && rest[1] == ':') {
+        // Only a digit names a disc; anything else reads as no number, as the
+        // list syntax reads it.
+        if (IsDigit(rest[0])) item->disc = rest[0] - '0';
+        rest += 2;
+    }
+    CopyText(item->path, rest);
+    return true;
+}
+
+void RunUpdate(platform::Window dialog) {
+    if (!CheckDiskSpace(dialog)) return;
+
+    SetInfoText(dialog, "%s", "アップデートを実行しています");
+    platform::EnableItem(dialog, IdBack, false);
+    platform::EnableItem(dialog, IdNext, false);
+    platform::EnableItem(dialog, IdCancel, false);
+    platform::ShowWaitCursor();
+
+    const bool overwriteOnly = ReadUpdateNumber("OverwriteOnly") != 0;
+    const UpdateList updates = ReadUpdateList();
+    const CopyList copies = ReadCopyList();
+    if (updates.count == 0 && copies.count == 0) {
+        ShowUpdateError("No 'UpdateFileXX' and 'CopyFileXX'");
+        EndWithFailure(dialog);
+        return;
+    }
+
+    for (int i = 0; i < updates.count; ++i) {
+        if (!ApplyUpdateItem(dialog, updates.items[i], overwriteOnly)) return;
+    }
+    std::array<char, 3> drive{};  // the disc of the latest numbered copy item
+    for (int i = 0; i < copies.count; ++i) {
+        if (!ApplyCopyItem(dialog, copies.items[i], drive)) return;
+    }
+
+    SetInfoText(dialog, "%s", "アップデートは完了しました");
+    platform::SetItemText(dialog, IdNext, "完了");
+    platform::EnableItem(dialog, IdNext, true);
+    platform::FocusItem(dialog, IdNext);
+    platform::ShowArrowCursor();
+}
+
+}  // namespace updater
