@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# updpack from the outside: every command on a temporary folder, good and
+# bad inputs, exit statuses and messages.
+set -uo pipefail
+updpack=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# expect STATUS PATTERN COMMAND...: the status, and PATTERN in its output.
+expect() {
+  local status=$1 pattern=$2; shift 2
+  "$@" >out.txt 2>&1
+  local got=$?
+  [ "$got" -eq "$status" ] || fail "$* exited $got, not $status: $(cat out.txt)"
+  [ -z "$pattern" ] || grep -q -- "$pattern" out.txt || fail "$*: no '$pattern' in: $(cat out.txt)"
+}
+
+mkdir in
+for i in $(seq 1 200); do echo "line $i of a text that compresses well"; done >in/README.TXT
+head -c 5000 /dev/urandom >in/noise.bin
+printf 'セーブ' >in/セーブ.DAT
+touch -d '2021-03-04 05:06:07 UTC' in/README.TXT
+
+expect 0 "3 entries" "$updpack" create pkg.fa2 -C in --scramble=セーブ.DAT README.TXT noise.bin セーブ.DAT
+expect 0 "README.TXT .* yes *no *2021-03-04T05:06:07Z" "$updpack" list pkg.fa2
+expect 0 "noise.bin .* no *no" "$updpack" list pkg.fa2
+expect 0 "セーブ.DAT .* yes" "$updpack" list pkg.fa2
+expect 0 "all 3 entries sound" "$updpack" verify pkg.fa2
+"$updpack" extract pkg.fa2 readme.txt | cmp -s - in/README.TXT || fail "extract to standard output"
+expect 0 "" "$updpack" extract pkg.fa2 セーブ.dat -o one.dat
+cmp -s one.dat in/セーブ.DAT || fail "extract -o"
+expect 0 "" "$updpack" extract-all pkg.fa2 -C out/sub
+diff -r in out/sub >/dev/null || fail "extract-all differs"
+[ "$(stat -c %Y out/sub/README.TXT)" = "$(stat -c %Y in/README.TXT)" ] || fail "time stamp lost"
+expect 0 "" "$updpack" create plain.fa2 -1 --plain-directory --scramble -C in README.TXT
+expect 0 "README.TXT .* yes *yes" "$updpack" list plain.fa2
+
+# Damaged packages say what is wrong.
+head -c 10 pkg.fa2 >short.fa2
+expect 1 "shorter than the 16-byte package header" "$updpack" verify short.fa2
+cp plain.fa2 count.fa2 && printf '\x09' | dd of=count.fa2 bs=1 seek=12 conv=notrunc 2>/dev/null
+expect 1 "entry count needs a larger directory" "$updpack" list count.fa2
+cp plain.fa2 stream.fa2 && printf '\xff\xff\xff\xff\xff\xff\xff\xff' | dd of=stream.fa2 bs=1 seek=16 conv=notrunc 2>/dev/null
+expect 1 "entry README.TXT: its stored data is damaged" "$updpack" verify stream.fa2
+expect 1 "cannot open" "$updpack" verify missing.fa2
+
+# Bad commands and arguments.
+expect 2 "unknown command" "$updpack" frobnicate
+expect 2 "usage" "$updpack"
+expect 0 "usage: updpack extract PKG NAME" "$updpack" extract --help
+expect 2 "unknown option -x" "$updpack" list -x pkg.fa2
+expect 2 "no files to pack" "$updpack" create x.fa2
+expect 1 "no such file" "$updpack" create x.fa2 -C in NOPE
+expect 1 "a second entry named README.TXT" "$updpack" create x.fa2 in/README.TXT in/README.TXT
+cp in/README.TXT in/readme.txt
+expect 1 "a second entry named readme.txt" "$updpack" create x.fa2 -C in README.TXT readme.txt
+expect 1 "no entry named NOPE" "$updpack" extract pkg.fa2 NOPE
+expect 2 "the folder (-C DIR) is missing" "$updpack" extract-all pkg.fa2
+[ ! -e x.fa2 ] || fail "a refused create left its output"
+
+[ "$failures" -eq 0 ] && echo "all updpack checks passed"
+exit "$failures"
