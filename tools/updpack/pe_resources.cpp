@@ -22,6 +22,10 @@ constexpr std::uint32_t NameFlag = 0x80000000;
 // Type, name and language are the only levels the loader knows; a deeper
 // tree is damaged (or a loop).
 constexpr int MaxTreeDepth = 3;
+// Entries may share subdirectories and data, so a small damaged tree can
+// stand for a huge one; real trees stay far below these.
+constexpr std::size_t MaxTreeNodes = 65536;
+constexpr std::uint64_t MaxDataPerImageByte = 4;
 constexpr std::uint32_t SectionInitializedData = 0x00000040;
 constexpr std::uint32_t SectionRead = 0x40000000;
 
@@ -166,6 +170,7 @@ public:
         if (!Fits(area_, offset + 16, std::uint64_t{count} * 8)) return false;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::size_t at = offset + 16 + 8 * i;
+            if (++nodes_ > MaxTreeNodes) return false;
             ResourceNode node;
             if (!ReadName(Get32(area_, at), &node.name)) return false;
             const std::uint32_t target = Get32(area_, at + 4);
@@ -200,7 +205,8 @@ private:
         leaf->codePage = Get32(area_, offset + 8);
         leaf->reserved = Get32(area_, offset + 12);
         const auto at = pe_.FileOffset(rva, size);
-        if (!at) return false;
+        dataBytes_ += size;
+        if (!at || dataBytes_ > MaxDataPerImageByte * image_.size()) return false;
         leaf->data.assign(image_.begin() + *at, image_.begin() + *at + size);
         return true;
     }
@@ -208,6 +214,8 @@ private:
     std::span<const std::uint8_t> image_;
     const PeLayout& pe_;
     std::span<const std::uint8_t> area_;  // the raw data from the directory's start on
+    std::size_t nodes_ = 0;
+    std::uint64_t dataBytes_ = 0;
 };
 
 // The section that holds the resource directory, and the tree read from it.
