@@ -1,6 +1,7 @@
 #include "package/compress.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <climits>
 
@@ -29,9 +30,12 @@ constexpr OffsetClass OffsetClasses[5] = {
     {0, 0, true, 1}, {512, 1, true, 1}, {1024, 2, true, 2}, {2048, 3, true, 3}, {4096, 4, false, 4},
 };
 
+// The class of an offset by its 512-wide slice.
+constexpr std::uint8_t ClassOfSlice[16] = {0, 1, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4};
+
 const OffsetClass& ClassOf(std::size_t offset) {
-    int index = offset < 512 ? 0 : offset < 1024 ? 1 : offset < 2048 ? 2 : offset < 4096 ? 3 : 4;
-    return OffsetClasses[index];
+    assert(offset < WindowSize);
+    return OffsetClasses[ClassOfSlice[offset >> 9]];
 }
 
 std::uint32_t LongOffsetCost(std::size_t distance) {
@@ -47,15 +51,22 @@ struct LengthCode {
 };
 constexpr LengthCode LengthCodes[6] = {{3, 0, 0}, {4, 1, 0}, {5, 2, 1}, {7, 3, 2}, {11, 4, 4}, {27, 5, 8}};
 
-const LengthCode& CodeOf(std::size_t length) {
+constexpr const LengthCode& CodeOf(std::size_t length) {
     int index = length < 4 ? 0 : length < 5 ? 1 : length < 7 ? 2 : length < 11 ? 3 : length < 27 ? 4 : 5;
     return LengthCodes[index];
 }
 
-std::uint32_t LengthCost(std::size_t length) {
-    const LengthCode& c = CodeOf(length);
-    return c.zeros + (c.zeros < 5 ? 1 : 0) + static_cast<std::uint32_t>(c.extraBits);
-}
+// Looked up in the parser's inner loop, which tries every length.
+constexpr std::array<std::uint8_t, MaxMatchLength + 1> LengthCosts = [] {
+    std::array<std::uint8_t, MaxMatchLength + 1> costs{};
+    for (std::size_t length = 3; length <= MaxMatchLength; ++length) {
+        const LengthCode& c = CodeOf(length);
+        costs[length] = static_cast<std::uint8_t>(c.zeros + (c.zeros < 5 ? 1 : 0) + c.extraBits);
+    }
+    return costs;
+}();
+
+std::uint32_t LengthCost(std::size_t length) { return LengthCosts[length]; }
 
 std::uint32_t MatchCost(std::size_t distance, std::size_t length) {
     return length == 2 ? ShortMatchCost(distance) : LongOffsetCost(distance) + LengthCost(length);
@@ -258,8 +269,8 @@ private:
 ParseSettings SettingsForLevel(int level) {
     static constexpr ParseSettings Levels[9] = {
         {false, false, 4, 32},  {false, true, 16, 64},  {false, true, 48, 128},
-        {true, false, 8, 32},   {true, false, 16, 48},  {true, false, 24, 64},
-        {true, false, 32, 96},  {true, false, 64, 128}, {true, false, 128, 192},
+        {true, false, 8, 24},   {true, false, 16, 32},  {true, false, 24, 48},
+        {true, false, 32, 64},  {true, false, 48, 64},  {true, false, 64, 128},
     };
     return Levels[std::clamp(level, FastestLevel, BestLevel) - 1];
 }

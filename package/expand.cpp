@@ -1,5 +1,6 @@
 #include "package/expand.h"
 
+#include <array>
 #include <bit>
 #include <cassert>
 #include <cstring>
@@ -23,6 +24,64 @@ constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
 constexpr std::size_t LengthBase[5] = {3, 4, 5, 7, 11};
 constexpr int LengthExtraBits[5] = {0, 0, 1, 2, 4};
 constexpr std::size_t EndMarkerOffset = 2303;
+
+// Whole-token tables for a match whose code bits all lie in the current
+// control word, indexed by its next 10 code bits (the first is the 0 that
+// tells a match from a literal) and then by the 9 bits after them.
+struct MatchCode {
+    std::uint8_t bits = 0;        // code and offset bits taken
+    std::uint8_t byteShift = 0;   // offset = base + (data byte << byteShift)
+    bool isShort = false;         // length 2, no length code follows
+    std::uint16_t base = 0;
+};
+struct LengthCode {
+    std::uint8_t bits = 0;
+    std::uint16_t length = 0;     // 0: a data byte follows, length 27 + byte
+};
+
+constexpr int MatchIndexBits = 10;
+constexpr int LengthIndexBits = 9;
+
+constexpr std::array<MatchCode, 1 << MatchIndexBits> MatchCodes = [] {
+    std::array<MatchCode, 1 << MatchIndexBits> table{};
+    auto fill = [&](unsigned prefix, int prefixBits, int extraBits, MatchCode code, std::size_t base) {
+        int bits = prefixBits + extraBits;
+        for (unsigned t = 0; t < (1u << extraBits); ++t) {
+            unsigned start = ((prefix << extraBits) | t) << (MatchIndexBits - bits);
+            for (unsigned rest = 0; rest < (1u << (MatchIndexBits - bits)); ++rest) {
+                code.bits = static_cast<std::uint8_t>(bits);
+                code.base = static_cast<std::uint16_t>(base + t);
+                table[start | rest] = code;
+            }
+        }
+    };
+    fill(0b010, 3, 0, {0, 0, true, 0}, 0);
+    fill(0b011, 3, 3, {0, 3, true, 0}, 256);
+    for (int c = 0; c < 5; ++c) {
+        // Classes 0..3: 0 0, then c zeros and a 1; class 4: six zeros.
+        unsigned prefix = c < 4 ? 1u : 0u;
+        int prefixBits = c < 4 ? 3 + c : 6;
+        fill(prefix, prefixBits, OffsetExtraBits[c],
+             {0, static_cast<std::uint8_t>(OffsetExtraBits[c]), false, 0}, OffsetBase[c]);
+    }
+    return table;
+}();
+
+constexpr std::array<LengthCode, 1 << LengthIndexBits> LengthCodes = [] {
+    std::array<LengthCode, 1 << LengthIndexBits> table{};
+    for (unsigned index = 0; index < table.size(); ++index) {
+        int zeros = 0;
+        while (zeros < 5 && !((index >> (LengthIndexBits - 1 - zeros)) & 1)) ++zeros;
+        if (zeros == 5) {
+            table[index] = {5, 0};
+            continue;
+        }
+        int bits = zeros + 1 + LengthExtraBits[zeros];
+        unsigned extra = (index >> (LengthIndexBits - bits)) & ((1u << LengthExtraBits[zeros]) - 1);
+        table[index] = {static_cast<std::uint8_t>(bits), static_cast<std::uint16_t>(LengthBase[zeros] + extra)};
+    }
+    return table;
+}();
 
 struct Decoder {
     const std::uint8_t* const inBegin;
@@ -208,11 +267,12 @@ struct Decoder {
         if (bitsLeft == 0 && !Refill<Exact>()) return false;
         int run = std::countl_one(word);
         if (run > 0) return LiteralRun<Exact>(run);
+        std::size_t offset, length;
+        if (!Exact && TableMatch(offset, length)) return FinishMatch<Exact>(offset, length);
         Skip(1);
 
         std::size_t isShort;
         if (!TakeBits<Exact>(1, isShort)) return false;
-        std::size_t offset, length;
         if (isShort == 1) {
             std::size_t far;
             if (!TakeBits<Exact>(1, far) || !TakeByte<Exact>(offset)) return false;
@@ -220,15 +280,40 @@ struct Decoder {
                 std::size_t low;
                 if (!TakeBits<Exact>(3, low)) return false;
                 offset = 256 + 8 * offset + low;
-                if (offset == EndMarkerOffset) {
-                    return Fail(out == outEnd ? ExpandStatus::Ok : ExpandStatus::OutputShort);
-                }
             }
             length = 2;
         } else if (!LongOffset<Exact>(offset) || !LongLength<Exact>(length)) {
             return false;
         }
 
+        return FinishMatch<Exact>(offset, length);
+    }
+
+    // Decodes a match from the tables when all its code bits are in the
+    // current word; false (nothing taken) when they are not. The end marker
+    // is decoded here too: FinishMatch sees its offset.
+    bool TableMatch(std::size_t& offset, std::size_t& length) {
+        const MatchCode& code = MatchCodes[word >> (64 - MatchIndexBits)];
+        if (code.bits > bitsLeft) return false;
+        if (code.isShort) {
+            Skip(code.bits);
+            offset = code.base + (static_cast<std::size_t>(*in++) << code.byteShift);
+            length = 2;
+            return true;
+        }
+        const LengthCode& lengthCode = LengthCodes[(word << code.bits) >> (64 - LengthIndexBits)];
+        if (code.bits + lengthCode.bits > bitsLeft) return false;
+        Skip(code.bits + lengthCode.bits);
+        offset = code.base + (static_cast<std::size_t>(*in++) << code.byteShift);
+        length = lengthCode.length != 0 ? lengthCode.length : 27 + static_cast<std::size_t>(*in++);
+        return true;
+    }
+
+    template <bool Exact>
+    bool FinishMatch(std::size_t offset, std::size_t length) {
+        if (length == 2 && offset == EndMarkerOffset) {
+            return Fail(out == outEnd ? ExpandStatus::Ok : ExpandStatus::OutputShort);
+        }
         if (offset >= static_cast<std::size_t>(out - outBegin)) {
             return Fail(ExpandStatus::DistanceTooFar);
         }
