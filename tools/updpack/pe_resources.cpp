@@ -459,8 +459,15 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     // nothing but the resources; otherwise they go to a new last section and
     // the old one stays as dead space.
     const std::uint32_t dirRva = Get32(exe, pe->DirectoryEntry(ResourceDirectory));
+    const auto isLast = [&](std::size_t index) {
+        const Section& candidate = pe->sections[index];
+        return std::all_of(pe->sections.begin(), pe->sections.end(), [&](const Section& s) {
+            return s.virtualAddress <= candidate.virtualAddress &&
+                   std::uint64_t{s.rawPointer} + s.rawSize <= std::uint64_t{candidate.rawPointer} + candidate.rawSize;
+        });
+    };
     const bool inPlace = resources->section && *resources->section + 1 == pe->sections.size() &&
-                         pe->sections.back().virtualAddress == dirRva;
+                         isLast(*resources->section) && pe->sections.back().virtualAddress == dirRva;
     report->movedSection = !inPlace;
     const std::size_t sectionCount = pe->sections.size() + (inPlace ? 0 : 1);
     const std::size_t headerEnd = pe->sectionTableOffset + sectionCount * SectionHeaderSize;

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <string>
 
 #include "support/host_fixture.h"
+#include "tools/updpack/commands.h"
 #include "updater/state.h"
 
 namespace updpack {
@@ -150,6 +150,13 @@ TEST_F(CheckTest, AsksTheGivenSetupIniForTheDiscCheckFile) {
     EXPECT_EQ(ExitStatus(Check(ini, {})), 0);
     const std::string missing = (root() / "NONE.INI").string();
     EXPECT_EQ(ExitStatus(Check(ini, {}, &missing)), 2);
+}
+
+TEST_F(CheckTest, TheCommandRefusesAModeThatIsNotADigit) {
+    Write("UPDATE.INI", SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\n");
+    Write("plugin.dll", "content");
+    EXPECT_EQ(CheckCommand(std::vector<std::string>{folder_, "--mode", "12"}), 2);
+    EXPECT_EQ(CheckCommand(std::vector<std::string>{folder_, "--mode", "1"}), 0);
 }
 
 TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
