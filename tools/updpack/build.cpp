@@ -82,12 +82,12 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
     if (ExitStatus(check) == 2) {
         std::fprintf(stderr, "updpack build: %s not built (run updpack check %s for the plan)\n", output->c_str(),
                      folder.c_str());
-        return 2;
+        return 1;
     }
     const auto package = PackFolder(folder, check, ErrorStreamIsTerminal(), &error);
     if (!package || !StampFile(stub, *package, *output, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
-        return 2;
+        return 1;
     }
     std::printf("%s: %zu entries, %zu bytes of package\n", output->c_str(), check.entries.size(), package->size());
     return 0;

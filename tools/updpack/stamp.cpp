@@ -61,7 +61,7 @@ int StampCommand(std::span<const std::string> args) {
     const auto package = LoadPackageFile(parsed->positional[1], &error);
     if (!package || !CheckPackage(*package, &error) || !StampFile(parsed->positional[0], *package, *output, &error)) {
         std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
-        return 2;
+        return 1;
     }
     std::printf("%s: %zu bytes of package stamped\n", output->c_str(), package->size());
     return 0;

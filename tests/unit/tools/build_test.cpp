@@ -65,14 +65,14 @@ TEST_F(BuildTest, PacksWhatTheUpdaterWillLookForIntoTheStubBesideTheTool) {
 
 TEST_F(BuildTest, RefusesAFolderThatWouldFailAtThePlayer) {
     Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=GONE.DLL\n");
-    EXPECT_EQ(Build(), 2);
+    EXPECT_EQ(Build(), 1);
     EXPECT_FALSE(std::filesystem::exists(Output()));
 }
 
 TEST_F(BuildTest, TakesTheStubGiven) {
     Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=A.DLL\n");
     Write("A.DLL", "a");
-    EXPECT_EQ(Build({"--stub", (root() / "none.exe").string()}), 2);
+    EXPECT_EQ(Build({"--stub", (root() / "none.exe").string()}), 1);
     EXPECT_FALSE(std::filesystem::exists(Output()));
     std::filesystem::rename(root() / "bin" / "updater.exe", root() / "other.exe");
     EXPECT_EQ(Build({"--stub", (root() / "other.exe").string()}), 0);

@@ -69,10 +69,10 @@ TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
         {"updater.exe", "updater.exe"},  // an exe without a package
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Stamp(c.stub, c.package, "UPDATE.EXE"), 2) << c.stub << " " << c.package;
+        EXPECT_EQ(Stamp(c.stub, c.package, "UPDATE.EXE"), 1) << c.stub << " " << c.package;
         EXPECT_FALSE(std::filesystem::exists(Path("UPDATE.EXE"))) << c.stub << " " << c.package;
     }
-    EXPECT_EQ(StampCommand(std::vector<std::string>{Path("updater.exe"), Path("demo.fa2")}), 2);  // no -o
+    EXPECT_EQ(StampCommand(std::vector<std::string>{Path("updater.exe"), Path("demo.fa2")}), 2);  // usage: no -o
 }
 
 }  // namespace
