@@ -10,14 +10,13 @@ namespace {
 
 constexpr std::size_t MaxMatchLength = 282;
 
-// The fast loop decodes one literal run or one match per round without
-// checking either end. A round reads at most one control word (4 bytes) and
-// either a literal run of at most 32 bytes, copied as one 32-byte block, or
-// two data bytes. It writes at most a match of 282 bytes plus the overshoot
-// of its chunked copy (at most 15 bytes), or the 32-byte literal block.
-constexpr std::size_t FastInputMargin = 4 + 32;
-constexpr std::size_t FastOutputMargin = MaxMatchLength + 16;
-static_assert(FastOutputMargin >= 32, "the literal block must fit in the output margin");
+// The fast loop decodes a literal run and the match after it per round
+// without checking either end. A round reads at most two control words
+// (8 bytes), a literal run of at most 32 bytes, copied as one 32-byte block,
+// and two data bytes. It writes the 32-byte literal block, then at most a
+// match of 282 bytes plus the overshoot of its chunked copy (at most 15 bytes).
+constexpr std::size_t FastInputMargin = 8 + 32 + 2;
+constexpr std::size_t FastOutputMargin = 32 + MaxMatchLength + 16;
 
 constexpr std::size_t OffsetBase[5] = {0, 512, 1024, 2048, 4096};
 constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
@@ -266,7 +265,13 @@ struct Decoder {
     bool Step() {
         if (bitsLeft == 0 && !Refill<Exact>()) return false;
         int run = std::countl_one(word);
-        if (run > 0) return LiteralRun<Exact>(run);
+        if (run > 0) {
+            if (!LiteralRun<Exact>(run)) return false;
+            // A run that stops inside the word stops at a match: decode it in
+            // the same round.
+            if (Exact || bitsLeft == 0) return true;
+        }
+        assert(bitsLeft > 0 && (word >> 63) == 0);
         std::size_t offset, length;
         if (!Exact && TableMatch(offset, length)) return FinishMatch<Exact>(offset, length);
         Skip(1);
