@@ -184,7 +184,7 @@ public:
 
     OptimalParser(std::span<const std::uint8_t> input, const ParseSettings& settings)
         : input_(input), settings_(settings), finder_(input),
-          cost_(BlockSize + 1), choice_(BlockSize + 1) {}
+          cost_(std::min(BlockSize, input.size()) + 1), choice_(cost_.size()) {}
 
     void Run(TokenWriter& writer) {
         for (std::size_t start = 0; start < input_.size();) {

@@ -243,10 +243,14 @@ struct Decoder {
         }
         // Chunked copies below may write up to 15 bytes past the match, which
         // the output margin allows; later tokens overwrite them.
+        // Most matches are short: their first 16 bytes go without a loop.
         if (distance >= 16) {
-            for (std::size_t i = 0; i < length; i += 16) std::memcpy(out + i, from + i, 16);
+            std::memcpy(out, from, 16);
+            for (std::size_t i = 16; i < length; i += 16) std::memcpy(out + i, from + i, 16);
         } else if (distance >= 8) {
-            for (std::size_t i = 0; i < length; i += 8) std::memcpy(out + i, from + i, 8);
+            std::memcpy(out, from, 8);
+            std::memcpy(out + 8, from + 8, 8);
+            for (std::size_t i = 16; i < length; i += 8) std::memcpy(out + i, from + i, 8);
         } else if (distance == 1) {
             std::memset(out, from[0], length);
         } else {
