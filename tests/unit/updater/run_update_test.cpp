@@ -106,32 +106,12 @@ class RunUpdateTest : public UpdaterTest {
 protected:
     void SetUp() override {
         UpdaterTest::SetUp();
-        InstallGame();
-        LoadPackage({{"a.dll", "new a"},
-                     {"b.dll", "new b"},
-                     {"readme.txt", "new readme"},
-                     {"s.dat", "fresh save"},
-                     {"plugin.dll", "new plugin"}});
-        updater::CopyText(state.installPath, InstallFolder);
-        updater::CopyText(state.dataPath, DataFolder);
-        updater::CopyText(state.GameTitle, "デモゲーム");
-        updater::CopyText(state.caption, "デモゲーム アップデータ 1.01");
-        updater::CopyText(config::setupInfo.DiskCheckFile[1], "DISC1.CHK");
-        updater::CopyText(config::setupInfo.DiskCheckFile[2], "DISC2.CHK");
-        state.quietMissingKeys = 1;
-    }
-
-    void LoadPackage(const Entries& entries) {
-        image_ = MakePackage(entries);
-        state.packageImage = image_;
-        state.directory = package::LoadPackageDirectory(image_);
-        ASSERT_TRUE(state.directory.block);
-        state.entries = state.directory.entries();
-    }
-
-    void SetUpdateSection(const std::string& keys) {
-        platform::HostWriteFile("C:\\TEMP\\UPDATE.INI", "[UPDATE]\r\n" + keys);
-        updater::CopyText(state.updateIniPath, "C:\\TEMP\\UPDATE.INI");
+        PrepareUpdate({{"a.dll", "new a"},
+                       {"b.dll", "new b"},
+                       {"readme.txt", "new readme"},
+                       {"s.dat", "fresh save"},
+                       {"plugin.dll", "new plugin"}},
+                      "");
     }
 
     // RunUpdate in a dialog of its own, as the wizard's second Next calls it.
@@ -160,7 +140,6 @@ protected:
         EXPECT_EQ(platform::HostCursor(), platform::CursorShape::Arrow);
     }
 
-    std::vector<std::uint8_t> image_;
     platform::Window dialog_ = nullptr;
 };
 

@@ -72,6 +72,30 @@ protected:
         platform::HostSetRegistryDword(RegistryKey, "InstMode", installMode);
     }
 
+    // The state start-up leaves for the wizard and RunUpdate, set directly:
+    // the package loaded, [UPDATE] of UPDATE.INI, the installed game.
+    void PrepareUpdate(const Entries& entries, const std::string& updateKeys) {
+        InstallGame();
+        image_ = MakePackage(entries);
+        updater::state.packageImage = image_;
+        updater::state.directory = package::LoadPackageDirectory(image_);
+        ASSERT_TRUE(updater::state.directory.block);
+        updater::state.entries = updater::state.directory.entries();
+        SetUpdateSection(updateKeys);
+        updater::CopyText(updater::state.installPath, InstallFolder);
+        updater::CopyText(updater::state.dataPath, DataFolder);
+        updater::CopyText(updater::state.GameTitle, "デモゲーム");
+        updater::CopyText(updater::state.caption, "デモゲーム アップデータ 1.01");
+        updater::CopyText(config::setupInfo.DiskCheckFile[1], "DISC1.CHK");
+        updater::CopyText(config::setupInfo.DiskCheckFile[2], "DISC2.CHK");
+        updater::state.quietMissingKeys = 1;
+    }
+
+    void SetUpdateSection(const std::string& keys) {
+        platform::HostWriteFile("C:\\TEMP\\UPDATE.INI", "[UPDATE]\r\n" + keys);
+        updater::CopyText(updater::state.updateIniPath, "C:\\TEMP\\UPDATE.INI");
+    }
+
     // A CD-ROM drive holding a disc: the folder below the test root, with
     // the check file of `disc` when it is not 0.
     std::string InsertDisc(char drive, int disc) {
@@ -98,6 +122,9 @@ protected:
         for (const platform::RecordedBox& box : platform::HostRecordedBoxes()) texts.push_back(box.text);
         return texts;
     }
+
+private:
+    std::vector<std::uint8_t> image_;
 };
 
 }  // namespace updater_test
