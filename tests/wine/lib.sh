@@ -75,6 +75,7 @@ cdrom() {
   mkdir -p "$disc"
   [ -z "${2:-}" ] || cp -r "$WINE_TESTS/discs/$2/." "$disc/"
   wine_map_drive "$letter" "$disc" cdrom
+  RESTART_WINE=1
 }
 
 # A drive LETTER with only SIZE (tmpfs size, e.g. 2m) of space; needs root
