@@ -334,14 +334,16 @@ struct Decoder {
         return true;
     }
 
-    bool FarFromEnds() const {
-        return static_cast<std::size_t>(inEnd - in) >= FastInputMargin &&
-               static_cast<std::size_t>(outEnd - out) >= FastOutputMargin;
-    }
-
     void Run() {
-        while (FarFromEnds()) {
-            if (!Step<false>()) return;
+        // The last positions from which a fast round cannot reach either end,
+        // computed once; a buffer smaller than its margin gets no fast loop.
+        if (static_cast<std::size_t>(inEnd - in) >= FastInputMargin &&
+            static_cast<std::size_t>(outEnd - out) >= FastOutputMargin) {
+            const std::uint8_t* const inFastEnd = inEnd - FastInputMargin;
+            const std::uint8_t* const outFastEnd = outEnd - FastOutputMargin;
+            while (in <= inFastEnd && out <= outFastEnd) {
+                if (!Step<false>()) return;
+            }
         }
         while (Step<true>()) {
         }
