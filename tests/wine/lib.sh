@@ -145,3 +145,11 @@ damage_package() {
     substr($_, $at + 8, 4) = pack("V", 0xFFFFFFF0);
   ' "$exe"
 }
+
+# The file is writable for its owner (Wine's read-only attribute is the
+# missing write bit; root passes every -w test, so the mode is read).
+expect_writable() {
+  local mode
+  mode=$(stat -c %A "$(unix_path "$1")")
+  [ "${mode:2:1}" = w ] || fail "$1 is read-only ($mode)"
+}
