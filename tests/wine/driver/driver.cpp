@@ -3,7 +3,7 @@
 // exit codes, following a play script of short lines. It is a test tool
 // outside the program's layers, so it talks to Win32 directly.
 //
-//   driver.exe SCRIPT
+//   driver.exe SCRIPT [NAME]     NAME: how failures name the script
 //
 // Script lines (UTF-8; texts are compared as cp932, "\r" "\n" "\\" escape):
 //   start NAME PATH [ARGS]      start a program, known by NAME afterwards
@@ -390,8 +390,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::printf("usage: driver SCRIPT\n");
+    if (argc != 2 && argc != 3) {
+        std::printf("usage: driver SCRIPT [NAME]\n");
         return 2;
     }
     std::ifstream script(argv[1], std::ios::binary);
@@ -399,6 +399,6 @@ int main(int argc, char** argv) {
         std::printf("driver: cannot read %s\n", argv[1]);
         return 2;
     }
-    Player player(argv[1]);
+    Player player(argv[argc - 1]);
     return player.Run(script) ? 0 : 1;
 }
