@@ -1,5 +1,6 @@
 #include "package/entry.h"
 
+#include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -68,7 +69,82 @@ bool MayWrite(const char* target, const PackageEntry& entry, int keepNewer, int*
     return true;
 }
 
+std::size_t RoundUpToWord(std::size_t size) { return (size + 3) & ~std::size_t{3}; }
+
 }  // namespace
+
+RestoreFailure EntryReader::Open(std::span<const std::uint8_t> image, const PackageEntry& entry,
+                                 std::uint32_t offset) {
+    if (offset > image.size() || entry.storedSize > image.size() - offset)
+        return RestoreFailure::Damaged;
+    stored_ = image.subspan(offset, entry.storedSize);
+    storedTaken_ = 0;
+    scrambled_ = IsScrambled(entry);
+    compressed_ = IsCompressed(entry);
+    contentLeft_ = entry.size;
+    inputStart_ = inputEnd_ = 0;
+    if (!compressed_ && entry.size > entry.storedSize) return RestoreFailure::Damaged;
+    if (scrambled_) {
+        key_ = StartScramble(entry.storedSize);
+        input_ = platform::AllocateBlock(PieceSize);
+        if (!input_) return RestoreFailure::NoMemory;
+    }
+    if (compressed_ && !expander_.Start(entry.size, PieceSize)) return RestoreFailure::NoMemory;
+    return RestoreFailure::None;
+}
+
+// The next `wanted` stored bytes (fewer at the end): a view of the image, or
+// when scrambled an unscrambled copy appended to the input buffer.
+std::span<const std::uint8_t> EntryReader::NextStored(std::size_t wanted) {
+    const std::size_t count = std::min(wanted, stored_.size() - storedTaken_);
+    const std::span<const std::uint8_t> piece = stored_.subspan(storedTaken_, count);
+    storedTaken_ += count;
+    if (!scrambled_) return piece;
+    const std::span<std::uint8_t> copy = input_.bytes().subspan(inputEnd_, count);
+    if (count) std::memcpy(copy.data(), piece.data(), count);
+    ContinueScramble(key_, copy);
+    inputEnd_ += count;
+    return copy;
+}
+
+std::span<const std::uint8_t> EntryReader::NextExpanded(RestoreFailure* failure) {
+    for (;;) {
+        const std::span<const std::uint8_t> output = expander_.TakeOutput();
+        if (!output.empty()) return output;
+        if (expander_.finished()) {
+            if (expander_.status() != ExpandStatus::Ok) *failure = RestoreFailure::Damaged;
+            return {};
+        }
+        if (!scrambled_) {
+            storedTaken_ += expander_.Decode(stored_.subspan(storedTaken_), true);
+            continue;
+        }
+        if (inputEnd_ - inputStart_ < StreamExpander::MaxTokenInput &&
+            storedTaken_ < stored_.size()) {
+            // Keep the few bytes of a token not yet begun, then unscramble
+            // whole words behind them.
+            const std::size_t keep = inputEnd_ - inputStart_;
+            std::memmove(input_.data(), input_.data() + inputStart_, keep);
+            inputStart_ = 0;
+            inputEnd_ = keep;
+            NextStored((input_.size() - keep) & ~std::size_t{3});
+        }
+        const bool last = storedTaken_ == stored_.size();
+        inputStart_ += expander_.Decode(
+            input_.bytes().subspan(inputStart_, inputEnd_ - inputStart_), last);
+    }
+}
+
+std::span<const std::uint8_t> EntryReader::Next(RestoreFailure* failure) {
+    *failure = RestoreFailure::None;
+    if (compressed_) return NextExpanded(failure);
+    if (contentLeft_ == 0) return {};
+    // Whole words are unscrambled even where the content ends inside one.
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(PieceSize, contentLeft_));
+    contentLeft_ -= count;
+    inputEnd_ = 0;
+    return NextStored(scrambled_ ? RoundUpToWord(count) : count).first(count);
+}
 
 const PackageEntry* FindEntry(std::span<const PackageEntry> entries, const char* name,
                               std::uint32_t* offset) {
@@ -140,17 +216,29 @@ int ExtractEntry(const char* name, const char* target, int keepNewer) {
     if (!entry) return 0;
     if (!CheckFreeSpace(target, entry->size)) return 0;
 
-    RestoreFailure failure;
-    const EntryContent content =
-        RestoreEntry(updater::state.packageImage, *entry, offset, &failure);
-    if (!content) {
+    // The content streams from the image into the file, so memory stays
+    // bounded whatever the entry's size.
+    EntryReader reader;
+    RestoreFailure failure = reader.Open(updater::state.packageImage, *entry, offset);
+    if (failure != RestoreFailure::None) {
         ShowRestoreFailure(failure);
         return 0;
     }
     int result = 0;
     if (!MayWrite(target, *entry, keepNewer, &result)) return result;
+    FileReplacement file;
+    if (!file.Begin(target)) return 0;
+    for (;;) {
+        const std::span<const std::uint8_t> piece = reader.Next(&failure);
+        if (failure != RestoreFailure::None) {
+            ShowRestoreFailure(failure);
+            return 0;
+        }
+        if (piece.empty()) break;
+        if (!file.Write(piece)) return 0;
+    }
     const platform::FileTime time = LastWriteTime(*entry);
-    return WriteWholeFile(target, content.bytes, &time);
+    return file.Commit(&time) ? 1 : 0;
 }
 
 }  // namespace package

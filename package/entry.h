@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "package/expand_stream.h"
 #include "package/format.h"
 #include "platform/memory.h"
 
@@ -35,6 +36,38 @@ const PackageEntry* FindEntry(std::span<const PackageEntry> entries, const char*
 enum class RestoreFailure { None, NoMemory, Damaged };
 EntryContent RestoreEntry(std::span<const std::uint8_t> image, const PackageEntry& entry,
                           std::uint32_t offset, RestoreFailure* failure);
+
+// An entry's content piece by piece, in memory that does not grow with the
+// entry: the stored data is unscrambled a piece at a time and expanded
+// through a bounded window. For writing entries to files.
+class EntryReader {
+public:
+    // Up to this many content bytes come at a time.
+    static constexpr std::size_t PieceSize = 1 << 20;
+
+    // Prepares reading; NoMemory when its buffers can't be had, Damaged when
+    // the stored data lies outside the image. The image must outlive it.
+    RestoreFailure Open(std::span<const std::uint8_t> image, const PackageEntry& entry,
+                        std::uint32_t offset);
+    // The next piece of content, valid until the next call; empty once the
+    // whole content has come. Damaged when the stored data turns out not to
+    // restore to the entry's size.
+    std::span<const std::uint8_t> Next(RestoreFailure* failure);
+
+private:
+    std::span<const std::uint8_t> NextStored(std::size_t wanted);
+    std::span<const std::uint8_t> NextExpanded(RestoreFailure* failure);
+
+    std::span<const std::uint8_t> stored_;
+    std::size_t storedTaken_ = 0;
+    std::uint64_t contentLeft_ = 0;
+    bool scrambled_ = false;
+    bool compressed_ = false;
+    ScrambleKey key_;
+    platform::HeapBlock input_;  // unscrambled pieces
+    std::size_t inputStart_ = 0, inputEnd_ = 0;
+    StreamExpander expander_;
+};
 
 // The program's operations, as the updater uses them.
 EntryContent LoadEntry(const char* name, std::uint32_t* size);

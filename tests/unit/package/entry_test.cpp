@@ -162,6 +162,37 @@ TEST_F(EntryTest, ExtractsLargeEntriesExactly) {
               std::ptrdiff_t(content.size()));
 }
 
+// Extraction streams: its memory does not grow with the entry, while the
+// whole-buffer LoadEntry needs the entry's size.
+TEST_F(EntryTest, ExtractionMemoryIsBoundedWhateverTheEntrySize) {
+    std::vector<std::uint8_t> content(6'000'000);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>(i % 7919 < 40 ? i * 31 : "0123456789"[i % 10]);
+    Install({{"BIG.BIN", content, EntryTime, true, true}});
+    platform::HostLimitAllocation(3 << 20);
+    ASSERT_EQ(ExtractEntry("BIG.BIN", "C:\\BIG.BIN", 0), 1);
+    EXPECT_FALSE(LoadEntry("BIG.BIN", nullptr));
+    EXPECT_EQ(Boxes(), Texts{"Can't Allocate Memory !!"});
+    const auto written = platform::HostReadFile("C:\\BIG.BIN");
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(std::equal(content.begin(), content.end(),
+                           reinterpret_cast<const std::uint8_t*>(written->data()),
+                           reinterpret_cast<const std::uint8_t*>(written->data()) + written->size()));
+}
+
+// A scrambled plain entry may store more than its size; the word that holds
+// its last byte is unscrambled whole.
+TEST_F(EntryTest, ScrambledPlainEntryShorterThanItsStoredData) {
+    std::vector<std::uint8_t> stored = Bytes("0123456789");
+    ScrambleWords(stored);
+    image_ = RawImage({{"S", stored, 7, 0, 1, EntryTime}});
+    ASSERT_TRUE(InstallPackage(image_));
+    ASSERT_EQ(ExtractEntry("S", "C:\\S", 0), 1);
+    EXPECT_EQ(platform::HostReadFile("C:\\S"), "0123456");
+    const EntryContent loaded = LoadEntry("S", nullptr);
+    EXPECT_EQ(std::string(loaded.bytes.begin(), loaded.bytes.end()), "0123456");
+}
+
 TEST_F(EntryTest, FreeSpaceCheckComesFirstAndCountsTheWholeSize) {
     InstallText("TEXT.TXT", true, false);
     platform::HostSetFreeSpace('C', Text.size(), 1 << 30, Text.size());
