@@ -1,6 +1,8 @@
 // updpack list, extract, extract-all, verify: reading a package.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 
 #include "package/entry.h"
 #include "tools/updpack/package_commands.h"
@@ -73,15 +75,42 @@ package::EntryContent Restore(const char* command, const LoadedPackage& loaded,
     return content;
 }
 
-bool WriteEntryFile(const char* command, const fs::path& path,
-                    const package::PackageEntry& entry, const package::EntryContent& content) {
-    std::string error;
-    if (!WriteNativeFile(path.string(), content.bytes, &error)) {
-        std::fprintf(stderr, "updpack %s: %s\n", command, error.c_str());
+// Streams the entry's content to `out`, in memory that does not grow with
+// the entry; false after a message.
+bool CopyEntry(const char* command, const LoadedPackage& loaded,
+               const package::PackageEntry& entry, std::uint32_t offset, std::ostream& out) {
+    package::EntryReader reader;
+    package::RestoreFailure failure = reader.Open(loaded.image, entry, offset);
+    for (std::span<const std::uint8_t> piece;
+         failure == package::RestoreFailure::None && out &&
+         !(piece = reader.Next(&failure)).empty();)
+        out.write(reinterpret_cast<const char*>(piece.data()),
+                  static_cast<std::streamsize>(piece.size()));
+    if (failure != package::RestoreFailure::None) {
+        std::fprintf(stderr, "updpack %s: entry %s: %s\n", command,
+                     PrintableEntryName(entry.name).c_str(), DescribeRestoreFailure(failure));
         return false;
     }
-    std::error_code ignored;
-    fs::last_write_time(path, FileClockFromFileTime(package::LastWriteTime(entry)), ignored);
+    return true;
+}
+
+// Writes the entry to `path` through a temporary file beside it, so a
+// failure leaves no half-written file, and gives it the entry's time stamp.
+bool WriteEntryFile(const char* command, const LoadedPackage& loaded, const fs::path& path,
+                    const package::PackageEntry& entry, std::uint32_t offset) {
+    fs::path temporary = path;
+    temporary += ".updpack-tmp";
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    const bool copied = out && CopyEntry(command, loaded, entry, offset, out);
+    out.close();
+    std::error_code error;
+    if (copied && out) fs::rename(temporary, path, error);
+    if (!copied || !out || error) {
+        if (copied) std::fprintf(stderr, "updpack %s: can't write %s\n", command, path.string().c_str());
+        fs::remove(temporary, error);
+        return false;
+    }
+    fs::last_write_time(path, FileClockFromFileTime(package::LastWriteTime(entry)), error);
     return true;
 }
 
@@ -117,12 +146,10 @@ int ExtractCommand(std::span<const std::string> args) {
                      parsed->positional[0].c_str(), parsed->positional[1].c_str());
         return 1;
     }
-    const package::EntryContent content = Restore("extract", *loaded, *entry, offset);
-    if (!content) return 1;
     if (!parsed->option.empty())
-        return WriteEntryFile("extract", fs::path(parsed->option), *entry, content) ? 0 : 1;
-    if (std::fwrite(content.data(), 1, content.bytes.size(), stdout) != content.bytes.size() ||
-        std::fflush(stdout) != 0) {
+        return WriteEntryFile("extract", *loaded, fs::path(parsed->option), *entry, offset) ? 0 : 1;
+    if (!CopyEntry("extract", *loaded, *entry, offset, std::cout)) return 1;
+    if (!std::cout.flush()) {
         std::fprintf(stderr, "updpack extract: can't write to standard output\n");
         return 1;
     }
@@ -145,21 +172,16 @@ int ExtractAllCommand(std::span<const std::string> args) {
     }
     int failures = 0;
     ForEachEntry(*loaded, [&](const package::PackageEntry& entry, std::uint32_t offset) {
-        const package::EntryContent content = Restore("extract-all", *loaded, entry, offset);
         const fs::path name = PathFromEntryName(entry.name);
         // An entry name is a file name: one that would climb out of the
         // folder is refused.
-        if (!content) {
-            ++failures;
-            return;
-        }
         if (name.empty() || name != name.filename() || name == "." || name == "..") {
             std::fprintf(stderr, "updpack extract-all: entry %s: not a plain file name\n",
                          PrintableEntryName(entry.name).c_str());
             ++failures;
             return;
         }
-        if (!WriteEntryFile("extract-all", folder / name, entry, content)) ++failures;
+        if (!WriteEntryFile("extract-all", *loaded, folder / name, entry, offset)) ++failures;
     });
     return failures ? 1 : 0;
 }
