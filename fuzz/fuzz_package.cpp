@@ -1,12 +1,36 @@
 // Arbitrary bytes as a package image: the loader must refuse or accept it
 // without reading outside it, and every entry of an accepted directory must
-// restore or be reported damaged, never crash.
+// restore or be reported damaged, never crash. The streaming reader must
+// agree with the whole-buffer restore, byte for byte and in its verdict.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "package/entry.h"
 #include "package/format.h"
+
+namespace {
+
+// Compares the reader's pieces with `whole` (empty data: damaged).
+bool StreamAgrees(std::span<const std::uint8_t> image, const package::PackageEntry& entry,
+                  std::uint32_t offset, const package::EntryContent& whole) {
+    package::EntryReader reader;
+    package::RestoreFailure failure = reader.Open(image, entry, offset);
+    std::size_t at = 0;
+    while (failure == package::RestoreFailure::None) {
+        const std::span<const std::uint8_t> piece = reader.Next(&failure);
+        if (failure != package::RestoreFailure::None || piece.empty()) break;
+        if (!whole || piece.size() > whole.bytes.size() - at ||
+            std::memcmp(piece.data(), whole.data() + at, piece.size()) != 0)
+            return false;
+        at += piece.size();
+    }
+    return whole ? failure == package::RestoreFailure::None && at == whole.bytes.size()
+                 : failure == package::RestoreFailure::Damaged;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> image(data, size);
@@ -17,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         package::RestoreFailure failure;
         const package::EntryContent content = package::RestoreEntry(image, entry, offset, &failure);
         if (content && content.bytes.size() != entry.size) __builtin_trap();
+        if (!StreamAgrees(image, entry, offset, content)) __builtin_trap();
         offset += package::PaddedSize(entry.storedSize);
     }
     return 0;
