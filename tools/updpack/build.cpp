@@ -8,7 +8,7 @@
 #include "platform/files.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
-#include "tools/updpack/folders.h"
+#include "platform/console.h"
 #include "tools/updpack/stamp.h"
 
 namespace updpack {
@@ -44,7 +44,7 @@ std::optional<package::WriterEntry> ReadEntry(const std::string& folder, const s
 
 std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
                                                     bool progress, std::string* error) {
-    const std::string mounted = MountFolder(FolderDrive, folder);
+    const std::string mounted = platform::MountNativeFolder(FolderDrive, folder);
     std::vector<package::WriterEntry> entries;
     for (std::size_t i = 0; i < check.entries.size(); ++i) {
         if (progress)
@@ -84,7 +84,7 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
                      folder.c_str());
         return 1;
     }
-    const auto package = PackFolder(folder, check, ErrorStreamIsTerminal(), &error);
+    const auto package = PackFolder(folder, check, platform::ErrorStreamIsTerminal(), &error);
     if (!package || !StampFile(stub, *package, *output, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;

@@ -11,7 +11,7 @@
 #include "platform/files.h"
 #include "tools/updpack/commands.h"
 #include "tools/updpack/arguments.h"
-#include "tools/updpack/folders.h"
+#include "platform/console.h"
 #include "tools/updpack/package_files.h"
 #include "updater/run_update.h"
 #include "updater/state.h"
@@ -72,10 +72,10 @@ struct UpdateLine {
 class FolderChecker {
 public:
     FolderChecker(const std::string& folder, const std::string* setupIni) : folderName_(folder) {
-        folder_ = MountFolder(FolderDrive, folder);
+        folder_ = platform::MountNativeFolder(FolderDrive, folder);
         if (setupIni) {
             const std::filesystem::path path(*setupIni);
-            setupIni_ = MountFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
+            setupIni_ = platform::MountNativeFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
                         "\\" + path.filename().string();
         }
     }
