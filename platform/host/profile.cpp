@@ -63,8 +63,13 @@ std::optional<std::string_view> FindValue(std::string_view text, const char* sec
             }
         }
         if (!inSection) continue;
+        // A line without "=" is a key with no value, as the system reads it:
+        // it hides a later line of the same key.
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
+        if (equals == std::string_view::npos) {
+            if (SameName(line, key)) return std::string_view{};
+            continue;
+        }
         if (SameName(Trim(line.substr(0, equals)), key)) return Trim(line.substr(equals + 1));
     }
     return std::nullopt;

@@ -18,7 +18,7 @@ struct ProfileCase {
     const char* shows;
 };
 
-inline constexpr std::array<ProfileCase, 31> Cases{{
+inline constexpr std::array<ProfileCase, 32> Cases{{
     {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
     {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
     {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
@@ -47,8 +47,10 @@ inline constexpr std::array<ProfileCase, 31> Cases{{
      "an inline semicolon belongs to the value"},
     {"[SETUP]\r\n;GameTitle=Old\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
      "comment lines skipped"},
-    {"[SETUP]\r\nGameTitle\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
-     "a line without an equals sign is ignored"},
+    {"[SETUP]\r\nGameTitle\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "", 0,
+     "a line without an equals sign is a key with no value, and the first wins"},
+    {"[SETUP]\r\nsome words\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "a line without an equals sign stands for no other key"},
     {"[SETUP]\r\nGameTitle=Sky=Blue\r\n", "SETUP", "GameTitle", 260, "Sky=Blue", 8,
      "the first equals sign splits"},
     {"[SETUP]\r\nGameTitle=One\r\nGameTitle=Two\r\n", "SETUP", "GameTitle", 260, "One", 3,
