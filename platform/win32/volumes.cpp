@@ -11,7 +11,14 @@ struct ExtendedFreeSpaceQueryObject {
 };
 
 ExtendedFreeSpaceQuery LookUpExtendedFreeSpaceQuery() {
-    const HMODULE kernel = ::LoadLibraryA("kernel32.dll");
+    // By its full system path: the updater never lets the DLL search pick
+    // a file from the folder it was started in.
+    char path[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+    static constexpr char name[] = "\\kernel32.dll";
+    if (length == 0 || length + sizeof name > MAX_PATH) return nullptr;
+    ::lstrcpyA(path + length, name);
+    const HMODULE kernel = ::LoadLibraryA(path);
     if (kernel == nullptr) return nullptr;
     // Typed lookup: the cast names the prototype the entry point must have.
     const auto function = reinterpret_cast<decltype(&::GetDiskFreeSpaceExA)>(

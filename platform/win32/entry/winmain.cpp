@@ -5,6 +5,27 @@
 #include "platform/types.h"
 #include "updater/startup.h"
 
+namespace {
+
+// The updater runs elevated, often straight from a downloads folder, where
+// anyone may have left a DLL named like a system one. Before anything can
+// load a DLL, restrict the search to System32 and drop the current folder.
+// SetDefaultDllDirectories is looked up because the oldest systems lack it;
+// kernel32 is always mapped, so asking for its handle loads nothing.
+void RestrictDllSearchToSystem() {
+    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    if (kernel != nullptr) {
+        using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+        const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    ::SetDllDirectoryA("");
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    RestrictDllSearchToSystem();
     return updater::WinMain(reinterpret_cast<platform::Module>(instance));
 }
