@@ -12,7 +12,8 @@
 
 namespace {
 
-// Compares the reader's pieces with `whole` (empty data: damaged).
+// Compares the reader's pieces with `whole` (empty data: damaged, which the
+// reader may find only after handing out the pieces before the damage).
 bool StreamAgrees(std::span<const std::uint8_t> image, const package::PackageEntry& entry,
                   std::uint32_t offset, const package::EntryContent& whole) {
     package::EntryReader reader;
@@ -21,8 +22,8 @@ bool StreamAgrees(std::span<const std::uint8_t> image, const package::PackageEnt
     while (failure == package::RestoreFailure::None) {
         const std::span<const std::uint8_t> piece = reader.Next(&failure);
         if (failure != package::RestoreFailure::None || piece.empty()) break;
-        if (!whole || piece.size() > whole.bytes.size() - at ||
-            std::memcmp(piece.data(), whole.data() + at, piece.size()) != 0)
+        if (whole && (piece.size() > whole.bytes.size() - at ||
+                      std::memcmp(piece.data(), whole.data() + at, piece.size()) != 0))
             return false;
         at += piece.size();
     }
