@@ -16,4 +16,8 @@ std::string MountNativeFolder(char drive, const std::string& nativeFolder);
 // Whether standard error is a terminal (progress is shown only there).
 bool ErrorStreamIsTerminal();
 
+// Puts standard output into binary mode, so entry content written there
+// arrives byte for byte (Windows would otherwise turn LF into CR LF).
+void UseBinaryStandardOutput();
+
 }  // namespace platform

@@ -15,4 +15,7 @@ std::string MountNativeFolder(char drive, const std::string& nativeFolder) {
 
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
+// POSIX streams have no text mode.
+void UseBinaryStandardOutput() {}
+
 }  // namespace platform

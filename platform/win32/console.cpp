@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <io.h>
 
 namespace platform {
@@ -16,5 +17,7 @@ std::string MountNativeFolder(char, const std::string& nativeFolder) {
 }
 
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
+void UseBinaryStandardOutput() { ::_setmode(::_fileno(stdout), _O_BINARY); }
 
 }  // namespace platform

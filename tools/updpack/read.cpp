@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "package/entry.h"
+#include "platform/console.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
 #include "tools/updpack/pe_resources.h"
@@ -148,6 +149,7 @@ int ExtractCommand(std::span<const std::string> args) {
     }
     if (!parsed->option.empty())
         return WriteEntryFile("extract", *loaded, fs::path(parsed->option), *entry, offset) ? 0 : 1;
+    platform::UseBinaryStandardOutput();
     if (!CopyEntry("extract", *loaded, *entry, offset, std::cout)) return 1;
     if (!std::cout.flush()) {
         std::fprintf(stderr, "updpack extract: can't write to standard output\n");

@@ -140,7 +140,9 @@ BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
         LRESULT check = SendMessageA(child, BM_GETCHECK, 0, 0);
         if (check == BST_CHECKED) *out += " checked";
     }
-    *out += " " + Shown(ItemText(GetParent(child), id)) + "\n";
+    *out += ' ';
+    *out += Shown(ItemText(GetParent(child), id));
+    *out += '\n';
     return TRUE;
 }
 
