@@ -2,6 +2,8 @@
 // updater::WinMain, which the host tests call directly.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "platform/types.h"
 #include "updater/startup.h"
 
@@ -24,6 +26,15 @@ void RestrictDllSearchToSystem() {
 }
 
 }  // namespace
+
+// The runtime's default terminate handler prints the pending exception's
+// demangled type to a console the updater doesn't have, and drags the whole
+// demangler (about 45 KB) into every player's download. start-up catches
+// everything the library throws, so termination only ever means a bug: end
+// at once.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystem();
