@@ -61,12 +61,14 @@ protected:
         package::ResetFreeSpaceCache();
     }
 
-    // The installed game: files, registry and SETUP.INI.
-    void InstallGame(std::uint32_t installMode = 0) {
+    // The installed game: files, SETUP.INI and (unless a test wants to
+    // leave it out) the registry.
+    void InstallGame(std::uint32_t installMode = 0, bool registered = true) {
         platform::HostWriteFile("C:\\GAME\\SETUP.INI", SetupIni());
         platform::HostWriteFile("C:\\GAME\\README.TXT", "old readme");
         platform::HostSetFileTime("C:\\GAME\\README.TXT", OlderTime);
         std::filesystem::create_directories(platform::HostPath("C:\\") + "/SAVE");
+        if (!registered) return;
         platform::HostSetRegistryString(RegistryKey, "InstPath", InstallFolder);
         platform::HostSetRegistryString(RegistryKey, "DataPath", DataFolder);
         platform::HostSetRegistryDword(RegistryKey, "InstMode", installMode);
