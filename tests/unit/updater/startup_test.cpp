@@ -356,6 +356,8 @@ TEST_F(StartupTest, TwoRunsDoNotShareUpdateIni) {
 class FaultSweepTest : public StartupTest, public testing::WithParamInterface<platform::FaultKind> {};
 
 TEST_P(FaultSweepTest, EveryFailurePointEndsCleanly) {
+    // Every kind of item, so that every kind of file operation happens.
+    updateKeys = "UpdateFile00=README.TXT\r\nUpdateFile01=u,README.TXT\r\nUpdateFile02=d,README.TXT\r\n";
     for (int countdown = 1; countdown < 200; ++countdown) {
         SCOPED_TRACE(countdown);
         platform::HostReset(root().string());
