@@ -68,6 +68,28 @@ use_package() {
   cp "$WINE_SESSION/packages/$1.exe" "$(unix_path 'C:\test\updater.exe')"
 }
 
+# The demo game of examples/game installed at C:\Games\DemoGame, its files
+# dated long ago so that what the update writes stands out.
+EXAMPLE_GAME='C:\Games\DemoGame'
+install_example_game() {
+  local game
+  game=$(unix_path "$EXAMPLE_GAME")
+  mkdir -p "$game"
+  cp -r "$WINE_TESTS/../../examples/game/." "$game/"
+  find "$game" -type f -exec touch -d '2020-04-01 10:00' {} +
+  local key='HKCU\Software\DemoSoft\DemoGame'
+  wine_reg_add "$key" InstPath REG_SZ "$EXAMPLE_GAME"
+  wine_reg_add "$key" DataPath REG_SZ "$EXAMPLE_GAME\\savedata"
+  wine_reg_add "$key" InstMode REG_DWORD 0
+}
+
+# The game's file PATH now holds the file of examples/update named NAME.
+expect_example_file() {
+  if ! cmp -s "$WINE_TESTS/../../examples/update/$2" "$(unix_path "$EXAMPLE_GAME\\$1")"; then
+    fail "$EXAMPLE_GAME\\$1 is not the update's $2"
+  fi
+}
+
 # A CD-ROM drive LETTER holding FOLDER (a folder under tests/wine/discs,
 # copied), or an empty drive when FOLDER is not given.
 cdrom() {
