@@ -32,13 +32,12 @@ inline constexpr platform::FileTime NewerTime = EntryTime + 10'000'000ULL * 8640
 
 // SETUP.INI of the installed game: the least the reader accepts, with the
 // check files of discs 1 and 2.
-inline std::string SetupIni(const std::string& extra = "") {
+inline std::string SetupIni() {
     return "[SETUP]\r\n"
            "CompanyName=DemoSoft\r\nGameTitle=デモゲーム\r\nGameDir=DemoGame\r\n"
            "GameClass=DemoClass\r\nGameExe=DEMO.EXE\r\nUninstExe=UNINST.EXE\r\n"
            "SetupBmp=SETUP.BMP\r\nInstallSelects=0\r\nShortcuts=0\r\n"
-           "DiskCheckFile1=DISC1.CHK\r\nDiskCheckFile2=DISC2.CHK\r\n" +
-           extra;
+           "DiskCheckFile1=DISC1.CHK\r\nDiskCheckFile2=DISC2.CHK\r\n";
 }
 
 // Package entries by name; every content is stamped EntryTime.
