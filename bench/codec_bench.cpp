@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "package/compress.h"
+#include "package/entry.h"
 #include "package/expand.h"
+#include "package/expand_stream.h"
 
 namespace {
 
@@ -112,6 +114,24 @@ bool OurDecompress(const Bytes& packed, Bytes& out) {
     return package::ExpandBlock(out, packed).status == package::ExpandStatus::Ok;
 }
 
+// The streaming expander as extraction drives it: pieces of the extractor's
+// size, each copied out as a file write would take it.
+bool OurStreamDecompress(const Bytes& packed, Bytes& out) {
+    package::StreamExpander expander;
+    if (!expander.Start(out.size(), package::EntryReader::PieceSize)) return false;
+    const std::span<const std::uint8_t> input(packed);
+    std::size_t taken = 0, written = 0;
+    for (;;) {
+        const std::span<const std::uint8_t> piece = expander.TakeOutput();
+        if (piece.size() > out.size() - written) return false;
+        std::memcpy(out.data() + written, piece.data(), piece.size());
+        written += piece.size();
+        if (piece.empty() && expander.finished()) break;
+        taken += expander.Decode(input.subspan(taken), true);
+    }
+    return expander.status() == package::ExpandStatus::Ok && written == out.size();
+}
+
 Bytes ZlibCompress(const Bytes& in, int level) {
     uLongf size = compressBound(static_cast<uLong>(in.size()));
     Bytes out(size);
@@ -142,6 +162,7 @@ bool Lz4Decompress(const Bytes& packed, Bytes& out) {
 const std::map<std::string, Codec>& DecodePeers() {
     static const std::map<std::string, Codec> peers = {
         {"ExpandBlock", {OurCompress, OurDecompress}},
+        {"StreamExpander", {OurCompress, OurStreamDecompress}},
         {"zlib_inflate", {[](const Bytes& in) { return ZlibCompress(in, 6); }, ZlibDecompress}},
         {"lz4_decompress", {[](const Bytes& in) { return Lz4Compress(in, 0); }, Lz4Decompress}},
     };
