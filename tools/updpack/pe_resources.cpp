@@ -612,8 +612,18 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
         *error = "cannot open " + path;
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    // One sized read: packages run to hundreds of MB, and reading them
+    // through a stream iterator took seconds.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size < 0 || !in) {
+        *error = "cannot read " + path;
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), size);
+    if (in.gcount() != size) {
         *error = "cannot read " + path;
         return std::nullopt;
     }
