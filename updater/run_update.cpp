@@ -23,15 +23,14 @@ constexpr const char* UpdateSection = "UPDATE";
 // limit is far below, so a path that doesn't fit is simply a failed write.
 using PathText = MessageText;
 
-struct UpdateList {
-    std::array<UpdateItem, MaxListKeys> items{};
+// The applying lines of one numbered list of [UPDATE], in key order.
+template <typename Item>
+struct ItemList {
+    std::array<Item, MaxListKeys> items{};
     int count = 0;
 };
-
-struct CopyList {
-    std::array<CopyItem, MaxListKeys> items{};
-    int count = 0;
-};
+using UpdateList = ItemList<UpdateItem>;
+using CopyList = ItemList<CopyItem>;
 
 bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 
@@ -84,26 +83,19 @@ bool CheckDiskSpace(platform::Window dialog) {
     return false;
 }
 
-UpdateList ReadUpdateList() {
-    UpdateList list;
+// Reads the keys `keyFormat` 00 to 15 into `LineText` buffers up to the
+// first missing one (keys after a gap are never read); lines the parser's
+// mode filter excludes are skipped.
+template <typename LineText, typename Item>
+ItemList<Item> ReadItemList(const char* keyFormat,
+                            bool (*parse)(const char*, std::uint32_t, Item*)) {
+    ItemList<Item> list;
     for (int k = 0; k < MaxListKeys; ++k) {
         NameText key{};
-        std::snprintf(key.data(), key.size(), "UpdateFile%02i", k);
-        MessageText line{};
+        std::snprintf(key.data(), key.size(), keyFormat, k);
+        LineText line{};
         if (!config::ReadUpdateValue(UpdateSection, key.data(), line)) break;
-        if (ParseUpdateLine(line.data(), state.installMode, &list.items[list.count])) ++list.count;
-    }
-    return list;
-}
-
-CopyList ReadCopyList() {
-    CopyList list;
-    for (int k = 0; k < MaxListKeys; ++k) {
-        NameText key{};
-        std::snprintf(key.data(), key.size(), "CopyFile%02i", k);
-        NameText line{};
-        if (!config::ReadUpdateValue(UpdateSection, key.data(), line)) break;
-        if (ParseCopyLine(line.data(), state.installMode, &list.items[list.count])) ++list.count;
+        if (parse(line.data(), state.installMode, &list.items[list.count])) ++list.count;
     }
     return list;
 }
@@ -276,8 +268,9 @@ void RunUpdate(platform::Window dialog) {
     platform::ShowWaitCursor();
 
     const bool overwriteOnly = ReadUpdateNumber("OverwriteOnly") != 0;
-    const UpdateList updates = ReadUpdateList();
-    const CopyList copies = ReadCopyList();
+    // Update lines hold up to three fields, copy lines one path.
+    const UpdateList updates = ReadItemList<MessageText>("UpdateFile%02i", ParseUpdateLine);
+    const CopyList copies = ReadItemList<NameText>("CopyFile%02i", ParseCopyLine);
     if (updates.count == 0 && copies.count == 0) {
         ShowUpdateError("No 'UpdateFileXX' and 'CopyFileXX'");
         EndWithFailure(dialog);
