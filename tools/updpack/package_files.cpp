@@ -74,20 +74,36 @@ std::string IsoTimeFromFileTime(std::uint64_t fileTime) {
 
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
                                                    const std::string& path) {
-    std::string error;
-    auto image = LoadPackageFile(path, &error);
-    if (!image) {
-        std::fprintf(stderr, "updpack %s: %s\n", command.c_str(), error.c_str());
+    const auto fail = [&](const std::string& what) {
+        std::fprintf(stderr, "updpack %s: %s\n", command.c_str(), what.c_str());
         return std::nullopt;
+    };
+    LoadedPackage loaded;
+    platform::MapFailure mapFailure = platform::MapFailure::None;
+    loaded.mapping = platform::MapFileForRead(path, &mapFailure);
+    switch (mapFailure) {
+    case platform::MapFailure::None: break;
+    case platform::MapFailure::CantOpen: return fail("cannot open " + path);
+    case platform::MapFailure::NotAFile: return fail(path + ": not a file");
+    case platform::MapFailure::Empty: return fail(path + ": the file is empty, not a package");
+    case platform::MapFailure::CantMap: return fail("cannot map " + path + " into memory");
+    }
+    loaded.image = platform::MappedBytes(loaded.mapping.get());
+    // A stamped updater carries the package as a resource; the resource
+    // reader hands it out as a copy, and the executable is let go.
+    if (loaded.image.size() >= 2 && loaded.image[0] == 'M' && loaded.image[1] == 'Z') {
+        std::string error;
+        auto package = FindPackageInImage(loaded.image, &error);
+        if (!package) return fail(path + ": " + error);
+        loaded.copy = std::move(*package);
+        loaded.mapping.reset();
+        loaded.image = loaded.copy;
     }
     package::LoadFailure failure = package::LoadFailure::None;
-    package::PackageDirectory directory = package::LoadPackageDirectory(*image, &failure);
-    if (!directory.block) {
-        std::fprintf(stderr, "updpack %s: %s: damaged package: %s\n", command.c_str(),
-                     path.c_str(), package::DescribeLoadFailure(failure));
-        return std::nullopt;
-    }
-    return LoadedPackage{std::move(*image), std::move(directory)};
+    loaded.directory = package::LoadPackageDirectory(loaded.image, &failure);
+    if (!loaded.directory.block)
+        return fail(path + ": damaged package: " + package::DescribeLoadFailure(failure));
+    return loaded;
 }
 
 }  // namespace updpack

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "package/format.h"
+#include "platform/mapped_file.h"
 
 namespace updpack {
 
@@ -24,10 +26,13 @@ std::uint64_t FileTimeFromFileClock(std::filesystem::file_time_type time);
 std::filesystem::file_time_type FileClockFromFileTime(std::uint64_t fileTime);
 std::string IsoTimeFromFileTime(std::uint64_t fileTime);
 
-// A package file read whole (or out of a stamped updater) with its
-// directory loaded; nullopt after a message that says what is wrong.
+// A package file mapped into memory (or copied out of a stamped updater)
+// with its directory loaded; nullopt after a message that says what is
+// wrong. `image` lies in `mapping` or in `copy`; moving keeps it valid.
 struct LoadedPackage {
-    std::vector<std::uint8_t> image;
+    platform::MappedFile mapping;
+    std::vector<std::uint8_t> copy;
+    std::span<const std::uint8_t> image;
     package::PackageDirectory directory;
 };
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,

@@ -1,8 +1,17 @@
 // updpack list, extract, extract-all, verify: reading a package.
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 #include "package/entry.h"
 #include "platform/console.h"
@@ -59,60 +68,160 @@ void ForEachEntry(const LoadedPackage& loaded, Visit visit) {
     }
 }
 
+// One line on standard error, written in one piece: workers report side
+// by side, and their lines must not mix.
+void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* format, ...) {
+    static std::mutex lock;
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    std::vsnprintf(line.data(), line.size() + 1, format, again);
+    va_end(again);
+    const std::lock_guard<std::mutex> hold(lock);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
 const char* DescribeRestoreFailure(package::RestoreFailure failure) {
     return failure == package::RestoreFailure::NoMemory
                ? "not enough memory to restore it"
                : "its stored data is damaged (it does not restore to its size)";
 }
 
-// The entry's content; empty after a message.
-package::EntryContent Restore(const char* command, const LoadedPackage& loaded,
-                              const package::PackageEntry& entry, std::uint32_t offset) {
-    package::RestoreFailure failure;
-    package::EntryContent content = package::RestoreEntry(loaded.image, entry, offset, &failure);
-    if (!content)
-        std::fprintf(stderr, "updpack %s: entry %s: %s\n", command,
-                     PrintableEntryName(entry.name).c_str(), DescribeRestoreFailure(failure));
-    return content;
-}
-
-// Streams the entry's content to `out`, in memory that does not grow with
-// the entry; false after a message.
-bool CopyEntry(const char* command, const LoadedPackage& loaded,
-               const package::PackageEntry& entry, std::uint32_t offset, std::ostream& out) {
+// Streams the entry's content, a piece at a time, to `write` (which returns
+// false to stop), in memory that does not grow with the entry; false after
+// a message when the entry does not restore.
+template <typename Write>
+bool StreamEntry(const char* command, std::span<const std::uint8_t> image,
+                 const package::PackageEntry& entry, std::uint32_t offset, Write write) {
     package::EntryReader reader;
-    package::RestoreFailure failure = reader.Open(loaded.image, entry, offset);
+    package::RestoreFailure failure = reader.Open(image, entry, offset);
     for (std::span<const std::uint8_t> piece;
-         failure == package::RestoreFailure::None && out &&
-         !(piece = reader.Next(&failure)).empty();)
-        out.write(reinterpret_cast<const char*>(piece.data()),
-                  static_cast<std::streamsize>(piece.size()));
+         failure == package::RestoreFailure::None && !(piece = reader.Next(&failure)).empty() &&
+         write(piece);) {
+    }
     if (failure != package::RestoreFailure::None) {
-        std::fprintf(stderr, "updpack %s: entry %s: %s\n", command,
-                     PrintableEntryName(entry.name).c_str(), DescribeRestoreFailure(failure));
+        Say("updpack %s: entry %s: %s\n", command, PrintableEntryName(entry.name).c_str(),
+            DescribeRestoreFailure(failure));
         return false;
     }
     return true;
 }
 
+bool CopyEntry(const char* command, std::span<const std::uint8_t> image,
+               const package::PackageEntry& entry, std::uint32_t offset, std::ostream& out) {
+    return StreamEntry(command, image, entry, offset, [&](std::span<const std::uint8_t> piece) {
+        return static_cast<bool>(out.write(reinterpret_cast<const char*>(piece.data()),
+                                           static_cast<std::streamsize>(piece.size())));
+    });
+}
+
 // Writes the entry to `path` through a temporary file beside it, so a
 // failure leaves no half-written file, and gives it the entry's time stamp.
-bool WriteEntryFile(const char* command, const LoadedPackage& loaded, const fs::path& path,
-                    const package::PackageEntry& entry, std::uint32_t offset) {
+// `tag` keeps the temporary names of entries written side by side apart.
+bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
+                    const fs::path& path, const package::PackageEntry& entry,
+                    std::uint32_t offset, const std::string& tag = {}) {
     fs::path temporary = path;
+    temporary += tag;
     temporary += ".updpack-tmp";
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    const bool copied = out && CopyEntry(command, loaded, entry, offset, out);
+    const bool copied = out && CopyEntry(command, image, entry, offset, out);
     out.close();
     std::error_code error;
     if (copied && out) fs::rename(temporary, path, error);
     if (!copied || !out || error) {
-        if (copied) std::fprintf(stderr, "updpack %s: can't write %s\n", command, path.string().c_str());
+        if (copied) Say("updpack %s: can't write %s\n", command, path.string().c_str());
         fs::remove(temporary, error);
         return false;
     }
     fs::last_write_time(path, FileClockFromFileTime(package::LastWriteTime(entry)), error);
     return true;
+}
+
+// The entries as work for several cores. Entries whose names differ only in
+// case are one job, done in directory order, so that they meet the file
+// system one after the other as they always did (the last one stands).
+struct EntryWork {
+    std::vector<std::uint32_t> offsets;          // of each entry's stored data
+    std::vector<std::size_t> sameNameAfter;      // the next entry of that name, or npos
+    std::vector<std::size_t> jobs;               // the first entry of each name, largest first
+};
+
+EntryWork PlanEntryWork(std::span<const package::PackageEntry> entries) {
+    EntryWork work;
+    work.offsets.reserve(entries.size());
+    work.sameNameAfter.assign(entries.size(), std::string::npos);
+    std::unordered_map<std::string, std::size_t> lastOfName;
+    std::vector<std::uint64_t> jobBytes(entries.size(), 0);
+    std::vector<std::size_t> jobOf(entries.size());
+    std::uint32_t offset = package::HeaderSize;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        work.offsets.push_back(offset);
+        offset += package::PaddedSize(entries[i].storedSize);
+        std::string key = entries[i].name;
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const auto [last, first] = lastOfName.try_emplace(std::move(key), i);
+        if (first) {
+            jobOf[i] = i;
+            work.jobs.push_back(i);
+        } else {
+            work.sameNameAfter[last->second] = i;
+            jobOf[i] = jobOf[last->second];
+            last->second = i;
+        }
+        jobBytes[jobOf[i]] += entries[i].size;
+    }
+    // The largest first, so that a big entry started last does not keep one
+    // core busy while the others have finished.
+    std::stable_sort(work.jobs.begin(), work.jobs.end(),
+                     [&](std::size_t a, std::size_t b) { return jobBytes[a] > jobBytes[b]; });
+    return work;
+}
+
+// Enough workers for every core, but no more than this many, so memory
+// stays bounded on large machines (each holds an entry reader's buffers).
+constexpr unsigned MaxWorkers = 8;
+
+// Calls `visit(index, offset)` once for every entry, on all cores; false
+// counts a failure. Returns the number of failures.
+template <typename Visit>
+int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Visit visit) {
+    const auto entries = loaded.directory.entries();
+    const EntryWork work = PlanEntryWork(entries);
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> failures{0};
+    auto worker = [&] {
+        for (std::size_t job; (job = next++) < work.jobs.size();) {
+            for (std::size_t i = work.jobs[job]; i != std::string::npos;
+                 i = work.sameNameAfter[i]) {
+                bool done = false;
+                try {
+                    done = visit(i, work.offsets[i]);
+                } catch (const std::exception& error) {
+                    Say("updpack %s: entry %s: %s\n", command,
+                        PrintableEntryName(entries[i].name).c_str(), error.what());
+                }
+                if (!done) ++failures;
+            }
+        }
+    };
+    const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
+                                                        std::min<std::size_t>(MaxWorkers, work.jobs.size() + 1));
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(worker);
+    } catch (const std::system_error&) {
+        // Fewer threads than cores is slower, not wrong.
+    }
+    worker();
+    for (std::thread& thread : threads) thread.join();
+    return failures;
 }
 
 }  // namespace
@@ -148,9 +257,12 @@ int ExtractCommand(std::span<const std::string> args) {
         return 1;
     }
     if (!parsed->option.empty())
-        return WriteEntryFile("extract", *loaded, fs::path(parsed->option), *entry, offset) ? 0 : 1;
+        return WriteEntryFile("extract", loaded->image, fs::path(parsed->option), *entry,
+                              offset)
+                   ? 0
+                   : 1;
     platform::UseBinaryStandardOutput();
-    if (!CopyEntry("extract", *loaded, *entry, offset, std::cout)) return 1;
+    if (!CopyEntry("extract", loaded->image, *entry, offset, std::cout)) return 1;
     if (!std::cout.flush()) {
         std::fprintf(stderr, "updpack extract: can't write to standard output\n");
         return 1;
@@ -172,19 +284,22 @@ int ExtractAllCommand(std::span<const std::string> args) {
                      parsed->option.c_str());
         return 1;
     }
-    int failures = 0;
-    ForEachEntry(*loaded, [&](const package::PackageEntry& entry, std::uint32_t offset) {
-        const fs::path name = PathFromEntryName(entry.name);
-        // An entry name is a file name: one that would climb out of the
-        // folder is refused.
-        if (name.empty() || name != name.filename() || name == "." || name == "..") {
-            std::fprintf(stderr, "updpack extract-all: entry %s: not a plain file name\n",
-                         PrintableEntryName(entry.name).c_str());
-            ++failures;
-            return;
-        }
-        if (!WriteEntryFile("extract-all", *loaded, folder / name, entry, offset)) ++failures;
-    });
+    const auto entries = loaded->directory.entries();
+    const int failures =
+        VisitEntriesInParallel(*loaded, "extract-all", [&](std::size_t i, std::uint32_t offset) {
+            const package::PackageEntry& entry = entries[i];
+            const fs::path name = PathFromEntryName(entry.name);
+            // An entry name is a file name: one that would climb out of the
+            // folder is refused.
+            if (name.empty() || name != name.filename() || name == "." || name == "..") {
+                Say("updpack extract-all: entry %s: not a plain file name\n",
+                    PrintableEntryName(entry.name).c_str());
+                return false;
+            }
+            std::string tag(1, '.');
+            tag += std::to_string(i);
+            return WriteEntryFile("extract-all", loaded->image, folder / name, entry, offset, tag);
+        });
     return failures ? 1 : 0;
 }
 
@@ -193,10 +308,14 @@ int VerifyCommand(std::span<const std::string> args) {
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("verify", parsed->positional[0]);
     if (!loaded) return 1;
-    int failures = 0;
-    ForEachEntry(*loaded, [&](const package::PackageEntry& entry, std::uint32_t offset) {
-        if (!Restore("verify", *loaded, entry, offset)) ++failures;
-    });
+    // Every entry is restored in full and the content let go piece by
+    // piece: the damage a reader would meet shows, in bounded memory.
+    const auto entries = loaded->directory.entries();
+    const int failures =
+        VisitEntriesInParallel(*loaded, "verify", [&](std::size_t i, std::uint32_t offset) {
+            return StreamEntry("verify", loaded->image, entries[i], offset,
+                               [](std::span<const std::uint8_t>) { return true; });
+        });
     const std::size_t count = loaded->directory.entries().size();
     if (failures) {
         std::printf("%s: %d of %zu entries damaged\n", parsed->positional[0].c_str(), failures,

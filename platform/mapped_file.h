@@ -1,0 +1,37 @@
+// A native file mapped read-only into memory, for the publisher's tool: a
+// package of hundreds of MB is read where it lies, in the page cache,
+// instead of being copied into the heap first.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace platform {
+
+// A mapped view. Defined by each backend; unmapped by MappedFile.
+struct MappedFileObject;
+struct MappedFileCloser {
+    void operator()(MappedFileObject* file) const;
+};
+using MappedFile = std::unique_ptr<MappedFileObject, MappedFileCloser>;
+
+enum class MapFailure {
+    None,
+    CantOpen,  // missing, or no right to read it
+    NotAFile,  // a folder or a device
+    Empty,     // nothing to map
+    CantMap,   // too large for the address space, or the system refused
+};
+
+// Maps the whole file at `nativePath` (a path as the command line gives it,
+// not one on the updater's drives) for reading. Null when it can't be;
+// `failure` says why. The file can't be written through the view; the
+// Windows build also keeps others from writing it while it is mapped.
+MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure);
+
+// The mapped bytes, valid while the mapping lives.
+std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file);
+
+}  // namespace platform

@@ -1,0 +1,65 @@
+// Mapped files through a read-only file mapping object and one view of it.
+#include "platform/mapped_file.h"
+
+#include <cstddef>
+
+#include "platform/win32/handles.h"
+
+namespace platform {
+
+struct MappedFileObject {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+void MappedFileCloser::operator()(MappedFileObject* file) const {
+    ::UnmapViewOfFile(file->data);
+    delete file;
+}
+
+namespace {
+
+MappedFile Fail(MapFailure why, MapFailure* failure) {
+    *failure = why;
+    return nullptr;
+}
+
+// The view keeps the file and the mapping object alive, so both handles
+// are closed on every way out.
+struct Handle {
+    HANDLE handle;
+    ~Handle() {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
+};
+
+}  // namespace
+
+MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
+    const DWORD attributes = ::GetFileAttributesA(nativePath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Fail(MapFailure::NotAFile, failure);
+    // Shared for reading only: nobody may change the file under the view.
+    const Handle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE) return Fail(MapFailure::CantOpen, failure);
+    if (::GetFileType(file.handle) != FILE_TYPE_DISK) return Fail(MapFailure::NotAFile, failure);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.handle, &size)) return Fail(MapFailure::CantOpen, failure);
+    if (size.QuadPart == 0) return Fail(MapFailure::Empty, failure);
+    if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX / 2)
+        return Fail(MapFailure::CantMap, failure);
+    const Handle mapping{::CreateFileMappingA(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)};
+    if (mapping.handle == nullptr) return Fail(MapFailure::CantMap, failure);
+    const void* view = ::MapViewOfFile(mapping.handle, FILE_MAP_READ, 0, 0, 0);
+    if (view == nullptr) return Fail(MapFailure::CantMap, failure);
+    *failure = MapFailure::None;
+    return MappedFile(new MappedFileObject{static_cast<const std::uint8_t*>(view),
+                                           static_cast<std::size_t>(size.QuadPart)});
+}
+
+std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
+    return {file->data, file->size};
+}
+
+}  // namespace platform

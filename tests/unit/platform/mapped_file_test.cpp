@@ -1,0 +1,60 @@
+#include "platform/mapped_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/host_fixture.h"
+
+namespace {
+
+using namespace platform;
+
+class MappedFileTest : public HostTest {
+protected:
+    std::string Write(const char* name, const std::vector<std::uint8_t>& bytes) {
+        const std::string path = (root() / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+};
+
+TEST_F(MappedFileTest, ShowsTheWholeFileByteForByte) {
+    // Not a multiple of the page size: the tail must be there, and no more.
+    std::vector<std::uint8_t> bytes(3 * 4096 + 77);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + 5);
+    MapFailure failure = MapFailure::CantMap;
+    const MappedFile file = MapFileForRead(Write("data.bin", bytes), &failure);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(failure, MapFailure::None);
+    const auto view = MappedBytes(file.get());
+    EXPECT_EQ(std::vector<std::uint8_t>(view.begin(), view.end()), bytes);
+
+    // A second mapping of the same file is independent of the first.
+    MappedFile again = MapFileForRead(Write("one.bin", {42}), &failure);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(MappedBytes(again.get()).size(), 1u);
+    EXPECT_EQ(MappedBytes(again.get())[0], 42);
+    again.reset();
+    EXPECT_EQ(MappedBytes(file.get())[bytes.size() - 1], bytes.back());
+}
+
+TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
+    MapFailure failure = MapFailure::None;
+    EXPECT_FALSE(MapFileForRead((root() / "missing.bin").string(), &failure));
+    EXPECT_EQ(failure, MapFailure::CantOpen);
+    EXPECT_FALSE(MapFileForRead(Write("empty.bin", {}), &failure));
+    EXPECT_EQ(failure, MapFailure::Empty);
+    std::filesystem::create_directories(root() / "folder");
+    EXPECT_FALSE(MapFileForRead((root() / "folder").string(), &failure));
+    EXPECT_EQ(failure, MapFailure::NotAFile);
+    EXPECT_FALSE(MapFileForRead("", &failure));
+    EXPECT_EQ(failure, MapFailure::CantOpen);
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+// extract-all and verify as the publisher runs them: every entry on its own
+// core, each failure reported alone, nothing half-written left behind.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+#include "package/writer.h"
+#include "support/host_fixture.h"
+#include "tools/test_images.h"
+#include "tools/updpack/package_commands.h"
+#include "tools/updpack/package_files.h"
+#include "tools/updpack/pe_resources.h"
+
+namespace updpack {
+namespace {
+
+namespace fs = std::filesystem;
+using test_images::Bytes;
+
+// 2021-03-04 05:06:07 UTC: whole seconds survive every file system.
+constexpr std::uint64_t Stamp = 132592863670000000;
+
+package::WriterEntry Entry(std::string name, Bytes content, bool scramble = false) {
+    package::WriterEntry entry;
+    entry.name = std::move(name);
+    entry.content = std::move(content);
+    entry.lastWriteTime = Stamp;
+    entry.scramble = scramble;
+    return entry;
+}
+
+// Text that compresses, long enough to come in several pieces.
+Bytes Text(std::size_t size, int seed) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>('a' + (i / 7 + seed) % 26);
+    return bytes;
+}
+
+// Bytes that do not compress, so they are stored plain.
+Bytes Noise(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    for (std::uint8_t& byte : bytes) {
+        seed = seed * 1664525 + 1013904223;
+        byte = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return bytes;
+}
+
+Bytes Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
+    return names;
+}
+
+class ReadCommands : public HostTest {
+protected:
+    std::string Path(const char* name) const { return (root() / name).string(); }
+
+    // Writes the package with a plain directory, so that tests can damage
+    // its records; `grow` makes those entries claim more content than their
+    // stored data restores to.
+    void WritePackage(const std::vector<package::WriterEntry>& entries,
+                      std::set<std::size_t> grow = {}) {
+        package::WriterOptions options;
+        options.compressDirectory = false;
+        options.level = 1;
+        Bytes image = package::WritePackage(entries, options);
+        std::uint32_t directory;
+        std::memcpy(&directory, image.data() + 8, 4);
+        for (std::size_t i : grow) {
+            const std::size_t at =
+                directory + i * package::EntrySize + offsetof(package::PackageEntry, size);
+            std::uint32_t size;
+            std::memcpy(&size, image.data() + at, 4);
+            size += 1000;
+            std::memcpy(image.data() + at, &size, 4);
+        }
+        std::string error;
+        ASSERT_TRUE(WriteNativeFile(Path("game.fa2"), image, &error)) << error;
+    }
+
+    int Run(int (*command)(CommandArguments), std::vector<std::string> args) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = command(args);
+        out_ = testing::internal::GetCapturedStdout();
+        err_ = testing::internal::GetCapturedStderr();
+        return status;
+    }
+    int ExtractAll(const char* package = "game.fa2") {
+        return Run(ExtractAllCommand, {Path(package), "-C", Path("out")});
+    }
+
+    std::string out_, err_;
+};
+
+TEST_F(ReadCommands, ExtractAllWritesEveryEntryWithItsTime) {
+    std::vector<package::WriterEntry> entries{
+        Entry("BIG.ARC", Text(3 * 1024 * 1024 + 5, 1)),
+        Entry("SECRET.DAT", Text(2 * 1024 * 1024 + 3, 2), true),
+        Entry("NOISE.BIN", Noise(1024 * 1024 + 7, 3), true),
+        Entry("EMPTY.TXT", {}),
+        Entry("セーブ.DAT", Text(100, 4)),
+    };
+    for (int i = 0; i < 30; ++i)
+        entries.push_back(Entry("F" + std::to_string(i) + ".TXT", Text(1000 + 97 * i, i)));
+    WritePackage(entries);
+
+    ASSERT_EQ(ExtractAll(), 0) << err_;
+    EXPECT_EQ(err_, "");
+    std::set<std::string> expected;
+    for (const auto& entry : entries) {
+        const fs::path file = root() / "out" / PathFromEntryName(entry.name);
+        expected.insert(file.filename().string());
+        EXPECT_EQ(Read(file), entry.content) << entry.name;
+        EXPECT_EQ(fs::last_write_time(file), FileClockFromFileTime(Stamp)) << entry.name;
+    }
+    EXPECT_EQ(Listing(root() / "out"), expected);  // no temporary files
+
+    // Again over the files of the first run: each is replaced.
+    entries[0].content = Text(10, 9);
+    WritePackage(entries);
+    ASSERT_EQ(ExtractAll(), 0) << err_;
+    EXPECT_EQ(Read(root() / "out" / "BIG.ARC"), entries[0].content);
+}
+
+TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
+    WritePackage({Entry("GOOD1.TXT", Text(5000, 1)),
+                  Entry("DAMAGED.ARC", Text(3 * 1024 * 1024, 2)),  // fails after pieces
+                  Entry("../escape.txt", Text(10, 3)),
+                  Entry("..", Text(10, 4)),
+                  Entry("DAMAGED.TXT", Text(2000, 5), true),
+                  Entry("GOOD2.TXT", Text(6000, 6))},
+                 {1, 4});
+
+    EXPECT_EQ(ExtractAll(), 1);
+    EXPECT_EQ(Listing(root() / "out"), (std::set<std::string>{"GOOD1.TXT", "GOOD2.TXT"}));
+    EXPECT_FALSE(fs::exists(root() / "escape.txt"));
+    // One whole line per failure, in whatever order the workers met them.
+    std::multiset<std::string> lines;
+    for (std::size_t start = 0, end; (end = err_.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        lines.insert(err_.substr(start, end - start));
+    const std::string damaged = ": its stored data is damaged (it does not restore to its size)";
+    EXPECT_EQ(lines, (std::multiset<std::string>{
+                         "updpack extract-all: entry DAMAGED.ARC" + damaged,
+                         "updpack extract-all: entry DAMAGED.TXT" + damaged,
+                         "updpack extract-all: entry ../escape.txt: not a plain file name",
+                         "updpack extract-all: entry ..: not a plain file name"}))
+        << err_;
+    EXPECT_EQ(err_.back(), '\n');
+}
+
+TEST_F(ReadCommands, ExtractAllLeavesTheLastOfEntriesWithOneName) {
+    // Never written side by side: the last in the directory stands, as it
+    // did when entries were written one after the other, even when it is
+    // the largest and so the first to be taken up.
+    WritePackage({Entry("same.txt", Text(30, 1)), Entry("SAME.TXT", Text(20, 2)),
+                  Entry("OTHER.TXT", Text(10, 3)), Entry("SAME.TXT", Text(300000, 4))});
+    ASSERT_EQ(ExtractAll(), 0) << err_;
+    EXPECT_EQ(Read(root() / "out" / "SAME.TXT"), Text(300000, 4));
+    EXPECT_EQ(Read(root() / "out" / "same.txt"), Text(30, 1));  // a file of its own here
+}
+
+TEST_F(ReadCommands, VerifyCountsDamagedEntries) {
+    std::vector<package::WriterEntry> entries;
+    for (int i = 0; i < 12; ++i)
+        entries.push_back(Entry("F" + std::to_string(i) + ".TXT", Text(200000 * i + 1, i), i % 3 == 0));
+    WritePackage(entries);
+    EXPECT_EQ(Run(VerifyCommand, {Path("game.fa2")}), 0) << err_;
+    EXPECT_EQ(out_, Path("game.fa2") + ": all 12 entries sound\n");
+
+    WritePackage(entries, {3, 10});
+    EXPECT_EQ(Run(VerifyCommand, {Path("game.fa2")}), 1);
+    EXPECT_EQ(out_, Path("game.fa2") + ": 2 of 12 entries damaged\n");
+    EXPECT_NE(err_.find("updpack verify: entry F3.TXT: its stored data is damaged"), std::string::npos);
+    EXPECT_NE(err_.find("updpack verify: entry F10.TXT: its stored data is damaged"), std::string::npos);
+}
+
+TEST_F(ReadCommands, PackagesThatCantBeReadAreNamed) {
+    EXPECT_EQ(ExtractAll("missing.fa2"), 1);
+    EXPECT_EQ(err_, "updpack extract-all: cannot open " + Path("missing.fa2") + "\n");
+    std::ofstream(Path("empty.fa2")).close();
+    EXPECT_EQ(ExtractAll("empty.fa2"), 1);
+    EXPECT_EQ(err_, "updpack extract-all: " + Path("empty.fa2") + ": the file is empty, not a package\n");
+    fs::create_directories(root() / "folder.fa2");
+    EXPECT_EQ(Run(ListCommand, {Path("folder.fa2")}), 1);
+    EXPECT_EQ(err_, "updpack list: " + Path("folder.fa2") + ": not a file\n");
+    EXPECT_FALSE(fs::exists(root() / "out"));
+
+    WritePackage({Entry("A.TXT", Text(10, 1))});
+    std::ofstream(Path("out")) << "a file";
+    EXPECT_EQ(ExtractAll(), 1);
+    EXPECT_NE(err_.find("can't create the folder"), std::string::npos) << err_;
+}
+
+TEST_F(ReadCommands, ExtractsThePackageInsideAStampedUpdater) {
+    const std::vector<package::WriterEntry> entries{Entry("A.TXT", Text(70000, 1)),
+                                                    Entry("B.BIN", Noise(5000, 2))};
+    WritePackage(entries);
+    std::string error;
+    const Bytes stub = test_images::Image(
+        {{".text", test_images::Filled(100, 1)}, {".rsrc", {}}}, {});
+    StampReport report;
+    const auto exe = StampPackage(stub, *ReadNativeFile(Path("game.fa2"), &error), &report, &error);
+    ASSERT_TRUE(exe) << error;
+    ASSERT_TRUE(WriteNativeFile(Path("UPDATE.EXE"), *exe, &error)) << error;
+
+    ASSERT_EQ(ExtractAll("UPDATE.EXE"), 0) << err_;
+    for (const auto& entry : entries) EXPECT_EQ(Read(root() / "out" / entry.name), entry.content);
+    // An executable without a package says so.
+    ASSERT_TRUE(WriteNativeFile(Path("STUB.EXE"), stub, &error));
+    EXPECT_EQ(Run(VerifyCommand, {Path("STUB.EXE")}), 1);
+    EXPECT_EQ(err_.rfind("updpack verify: " + Path("STUB.EXE") + ": ", 0), 0u) << err_;
+}
+
+}  // namespace
+}  // namespace updpack
