@@ -17,7 +17,8 @@
 #include "package/compress.h"
 #include "package/entry.h"
 #include "package/expand.h"
-#include "package/expand_stream.h"
+#include "package/format.h"
+#include "package/writer.h"
 
 namespace {
 
@@ -114,22 +115,26 @@ bool OurDecompress(const Bytes& packed, Bytes& out) {
     return package::ExpandBlock(out, packed).status == package::ExpandStatus::Ok;
 }
 
-// The streaming expander as extraction drives it: pieces of the extractor's
-// size, each copied out as a file write would take it.
-bool OurStreamDecompress(const Bytes& packed, Bytes& out) {
-    package::StreamExpander expander;
-    if (!expander.Start(out.size(), package::EntryReader::PieceSize)) return false;
-    const std::span<const std::uint8_t> input(packed);
-    std::size_t taken = 0, written = 0;
-    for (;;) {
-        const std::span<const std::uint8_t> piece = expander.TakeOutput();
+// Extraction's path: the content as one package entry, read piece by piece
+// through EntryReader's bounded window, each piece copied out as a file
+// write would take it.
+Bytes OurPackedEntry(const Bytes& in) {
+    package::WriterEntry entry{"ENTRY", in};
+    return package::WritePackage(std::span(&entry, 1), {false, package::DefaultLevel});
+}
+bool OurEntryReaderDecompress(const Bytes& image, Bytes& out) {
+    const package::PackageDirectory directory = package::LoadPackageDirectory(image);
+    if (!directory.block || directory.entries().size() != 1) return false;
+    package::EntryReader reader;
+    package::RestoreFailure failure = reader.Open(image, directory.entries()[0], package::HeaderSize);
+    std::size_t written = 0;
+    for (std::span<const std::uint8_t> piece;
+         failure == package::RestoreFailure::None && !(piece = reader.Next(&failure)).empty();) {
         if (piece.size() > out.size() - written) return false;
         std::memcpy(out.data() + written, piece.data(), piece.size());
         written += piece.size();
-        if (piece.empty() && expander.finished()) break;
-        taken += expander.Decode(input.subspan(taken), true);
     }
-    return expander.status() == package::ExpandStatus::Ok && written == out.size();
+    return failure == package::RestoreFailure::None && written == out.size();
 }
 
 Bytes ZlibCompress(const Bytes& in, int level) {
@@ -162,7 +167,7 @@ bool Lz4Decompress(const Bytes& packed, Bytes& out) {
 const std::map<std::string, Codec>& DecodePeers() {
     static const std::map<std::string, Codec> peers = {
         {"ExpandBlock", {OurCompress, OurDecompress}},
-        {"StreamExpander", {OurCompress, OurStreamDecompress}},
+        {"EntryReader", {OurPackedEntry, OurEntryReaderDecompress}},
         {"zlib_inflate", {[](const Bytes& in) { return ZlibCompress(in, 6); }, ZlibDecompress}},
         {"lz4_decompress", {[](const Bytes& in) { return Lz4Compress(in, 0); }, Lz4Decompress}},
     };

@@ -89,7 +89,14 @@ RestoreFailure EntryReader::Open(std::span<const std::uint8_t> image, const Pack
         input_ = platform::AllocateBlock(PieceSize);
         if (!input_) return RestoreFailure::NoMemory;
     }
-    if (compressed_ && !expander_.Start(entry.size, PieceSize)) return RestoreFailure::NoMemory;
+    if (compressed_) {
+        expander_ = BlockExpander();
+        expandStatus_ = ExpandStatus::NeedsRoom;
+        windowEnd_ = 0;
+        window_ = platform::AllocateBlock(static_cast<std::size_t>(
+            std::min<std::uint64_t>(entry.size, BlockExpander::History + PieceSize)));
+        if (!window_) return RestoreFailure::NoMemory;
+    }
     return RestoreFailure::None;
 }
 
@@ -107,31 +114,45 @@ std::span<const std::uint8_t> EntryReader::NextStored(std::size_t wanted) {
     return copy;
 }
 
+// Keeps the few bytes of a token not yet begun and unscrambles whole words
+// behind them.
+void EntryReader::RefillInput() {
+    const std::size_t keep = inputEnd_ - inputStart_;
+    std::memmove(input_.data(), input_.data() + inputStart_, keep);
+    inputStart_ = 0;
+    inputEnd_ = keep;
+    NextStored((input_.size() - keep) & ~std::size_t{3});
+}
+
 std::span<const std::uint8_t> EntryReader::NextExpanded(RestoreFailure* failure) {
     for (;;) {
-        const std::span<const std::uint8_t> output = expander_.TakeOutput();
-        if (!output.empty()) return output;
-        if (expander_.finished()) {
-            if (expander_.status() != ExpandStatus::Ok) *failure = RestoreFailure::Damaged;
+        if (expandStatus_ == ExpandStatus::Ok) return {};
+        if (expandStatus_ != ExpandStatus::NeedsRoom && expandStatus_ != ExpandStatus::NeedsInput) {
+            *failure = RestoreFailure::Damaged;
             return {};
         }
-        if (!scrambled_) {
-            storedTaken_ += expander_.Decode(stored_.subspan(storedTaken_), true);
-            continue;
+        // Room for the next piece; the last History bytes stay behind it.
+        if (window_.size() - windowEnd_ < BlockExpander::MinRoom && windowEnd_ > BlockExpander::History) {
+            std::memmove(window_.data(), window_.data() + windowEnd_ - BlockExpander::History,
+                         BlockExpander::History);
+            windowEnd_ = BlockExpander::History;
         }
-        if (inputEnd_ - inputStart_ < StreamExpander::MaxTokenInput &&
-            storedTaken_ < stored_.size()) {
-            // Keep the few bytes of a token not yet begun, then unscramble
-            // whole words behind them.
-            const std::size_t keep = inputEnd_ - inputStart_;
-            std::memmove(input_.data(), input_.data() + inputStart_, keep);
-            inputStart_ = 0;
-            inputEnd_ = keep;
-            NextStored((input_.size() - keep) & ~std::size_t{3});
+        const std::size_t start = windowEnd_;
+        const std::size_t room = window_.size() - windowEnd_;
+        const bool outputIsLast = contentLeft_ <= room;
+        const std::span<std::uint8_t> output = window_.bytes().first(
+            outputIsLast ? windowEnd_ + static_cast<std::size_t>(contentLeft_) : window_.size());
+        if (scrambled_) {
+            if (expandStatus_ == ExpandStatus::NeedsInput) RefillInput();
+            expandStatus_ = expander_.Expand(output, windowEnd_, outputIsLast,
+                                             input_.bytes().first(inputEnd_), inputStart_,
+                                             storedTaken_ == stored_.size());
+        } else {
+            expandStatus_ = expander_.Expand(output, windowEnd_, outputIsLast, stored_, storedTaken_, true);
         }
-        const bool last = storedTaken_ == stored_.size();
-        inputStart_ += expander_.Decode(
-            input_.bytes().subspan(inputStart_, inputEnd_ - inputStart_), last);
+        const std::span<const std::uint8_t> piece = window_.bytes().subspan(start, windowEnd_ - start);
+        contentLeft_ -= piece.size();
+        if (!piece.empty()) return piece;
     }
 }
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "package/expand_stream.h"
+#include "package/expand.h"
 #include "package/format.h"
 #include "platform/memory.h"
 
@@ -57,16 +57,23 @@ public:
 private:
     std::span<const std::uint8_t> NextStored(std::size_t wanted);
     std::span<const std::uint8_t> NextExpanded(RestoreFailure* failure);
+    void RefillInput();
 
     std::span<const std::uint8_t> stored_;
     std::size_t storedTaken_ = 0;
-    std::uint64_t contentLeft_ = 0;
+    std::uint64_t contentLeft_ = 0;  // not yet handed out
     bool scrambled_ = false;
     bool compressed_ = false;
     ScrambleKey key_;
-    platform::HeapBlock input_;  // unscrambled pieces
+    // Unscrambled stored data: inputStart_ is where the expander goes on.
+    platform::HeapBlock input_;
     std::size_t inputStart_ = 0, inputEnd_ = 0;
-    StreamExpander expander_;
+    // Expanded content: the History bytes before windowEnd_ stay for the
+    // matches that reach back into them.
+    BlockExpander expander_;
+    ExpandStatus expandStatus_ = ExpandStatus::NeedsRoom;
+    platform::HeapBlock window_;
+    std::size_t windowEnd_ = 0;
 };
 
 // The program's operations, as the updater uses them.

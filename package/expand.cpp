@@ -9,28 +9,36 @@ namespace package {
 namespace {
 
 constexpr std::size_t MaxMatchLength = 282;
+constexpr std::size_t EndMarkerOffset = 2303;
+// No token has more than 19 code bits, so it reads at most one new control
+// word besides its two data bytes.
+constexpr std::size_t MaxTokenInput = 4 + 2;
 
 // The fast loop decodes a literal run and the match after it per round
-// without checking either end. A round reads at most two control words
-// (8 bytes), a literal run of at most 32 bytes, copied as one 32-byte block,
-// and two data bytes. It writes the 32-byte literal block, then at most a
-// match of 282 bytes plus the overshoot of its chunked copy (at most 15 bytes).
-constexpr std::size_t FastInputMargin = 8 + 32 + 2;
-constexpr std::size_t FastOutputMargin = 32 + MaxMatchLength + 16;
+// without checking either end. A round reads at most one control word, a
+// literal run of at most 63 bytes copied in 32-byte blocks (64 bytes read
+// and written), the next control word and two data bytes. It writes the
+// literal blocks, then a match of at most 282 bytes plus the overshoot of
+// its chunked copy (at most 30 bytes).
+constexpr std::size_t FastInputMargin = BlockExpander::MinInput;
+constexpr std::size_t FastOutputMargin = BlockExpander::MinRoom;
+static_assert(FastInputMargin >= 4 + 64 + MaxTokenInput);
+static_assert(FastOutputMargin >= 63 + MaxMatchLength + 32);
 
 constexpr std::size_t OffsetBase[5] = {0, 512, 1024, 2048, 4096};
 constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
 constexpr std::size_t LengthBase[5] = {3, 4, 5, 7, 11};
 constexpr int LengthExtraBits[5] = {0, 0, 1, 2, 4};
-constexpr std::size_t EndMarkerOffset = 2303;
 
-// Whole-token tables for a match whose code bits all lie in the current
-// control word, indexed by its next 10 code bits (the first is the 0 that
-// tells a match from a literal) and then by the 9 bits after them.
+// Whole-token tables, indexed by the next 10 code bits of a match (the
+// first is the 0 that tells a match from a literal) and by the 9 bits
+// after its offset code.
 struct MatchCode {
-    std::uint8_t bits = 0;        // code and offset bits taken
+    std::uint8_t bits = 0;        // code and offset bits
+    std::uint8_t codeBits = 0;    // of them, the ones before the data byte
     std::uint8_t byteShift = 0;   // offset = base + (data byte << byteShift)
     bool isShort = false;         // length 2, no length code follows
+    std::uint8_t lengthBitsMask = 0;  // 0 when isShort, else all ones
     std::uint16_t base = 0;
 };
 struct LengthCode {
@@ -43,25 +51,24 @@ constexpr int LengthIndexBits = 9;
 
 constexpr std::array<MatchCode, 1 << MatchIndexBits> MatchCodes = [] {
     std::array<MatchCode, 1 << MatchIndexBits> table{};
-    auto fill = [&](unsigned prefix, int prefixBits, int extraBits, MatchCode code, std::size_t base) {
-        int bits = prefixBits + extraBits;
+    auto fill = [&](unsigned prefix, int prefixBits, int extraBits, bool isShort, std::size_t base) {
+        const int bits = prefixBits + extraBits;
         for (unsigned t = 0; t < (1u << extraBits); ++t) {
-            unsigned start = ((prefix << extraBits) | t) << (MatchIndexBits - bits);
+            const unsigned start = ((prefix << extraBits) | t) << (MatchIndexBits - bits);
             for (unsigned rest = 0; rest < (1u << (MatchIndexBits - bits)); ++rest) {
-                code.bits = static_cast<std::uint8_t>(bits);
-                code.base = static_cast<std::uint16_t>(base + t);
-                table[start | rest] = code;
+                table[start | rest] = {static_cast<std::uint8_t>(bits),
+                                       static_cast<std::uint8_t>(prefixBits),
+                                       static_cast<std::uint8_t>(extraBits), isShort,
+                                       static_cast<std::uint8_t>(isShort ? 0 : 0xFF),
+                                       static_cast<std::uint16_t>(base + t)};
             }
         }
     };
-    fill(0b010, 3, 0, {0, 0, true, 0}, 0);
-    fill(0b011, 3, 3, {0, 3, true, 0}, 256);
+    fill(0b010, 3, 0, true, 0);
+    fill(0b011, 3, 3, true, 256);
     for (int c = 0; c < 5; ++c) {
         // Classes 0..3: 0 0, then c zeros and a 1; class 4: six zeros.
-        unsigned prefix = c < 4 ? 1u : 0u;
-        int prefixBits = c < 4 ? 3 + c : 6;
-        fill(prefix, prefixBits, OffsetExtraBits[c],
-             {0, static_cast<std::uint8_t>(OffsetExtraBits[c]), false, 0}, OffsetBase[c]);
+        fill(c < 4 ? 1u : 0u, c < 4 ? 3 + c : 6, OffsetExtraBits[c], false, OffsetBase[c]);
     }
     return table;
 }();
@@ -75,289 +82,255 @@ constexpr std::array<LengthCode, 1 << LengthIndexBits> LengthCodes = [] {
             table[index] = {5, 0};
             continue;
         }
-        int bits = zeros + 1 + LengthExtraBits[zeros];
-        unsigned extra = (index >> (LengthIndexBits - bits)) & ((1u << LengthExtraBits[zeros]) - 1);
+        const int bits = zeros + 1 + LengthExtraBits[zeros];
+        const unsigned extra = (index >> (LengthIndexBits - bits)) & ((1u << LengthExtraBits[zeros]) - 1);
         table[index] = {static_cast<std::uint8_t>(bits), static_cast<std::uint16_t>(LengthBase[zeros] + extra)};
     }
     return table;
 }();
 
+std::uint64_t LoadWord(const std::uint8_t* at) {
+    return static_cast<std::uint64_t>(at[0]) | static_cast<std::uint64_t>(at[1]) << 8 |
+           static_cast<std::uint64_t>(at[2]) << 16 | static_cast<std::uint64_t>(at[3]) << 24;
+}
+
+void Copy16(std::uint8_t* to, const std::uint8_t* from) { std::memcpy(to, from, 16); }
+
+// One call's decoding: the stream's bit state comes in and goes back out.
 struct Decoder {
-    const std::uint8_t* const inBegin;
     const std::uint8_t* const inEnd;
     const std::uint8_t* in;
     std::uint8_t* const outBegin;
     std::uint8_t* const outEnd;
     std::uint8_t* out;
-    // The control bits not yet taken, left-aligned at bit 63; the bits below
-    // them are zero, so counting leading ones or zeros never runs past them.
-    std::uint64_t word = 0;
-    int bitsLeft = 0;
-    ExpandStatus status = ExpandStatus::Ok;
+    const bool outputIsLast;
+    const bool inputIsLast;
+    std::uint64_t bits;
+    int bitCount;
 
-    // Each step below returns false once decoding has stopped, with `status` set.
-
-    template <bool Exact>
-    bool Refill() {
-        if (Exact && inEnd - in < 4) return Fail(ExpandStatus::InputTruncated);
-        assert(inEnd - in >= 4);
-        std::uint32_t next = static_cast<std::uint32_t>(in[0]) |
-                             static_cast<std::uint32_t>(in[1]) << 8 |
-                             static_cast<std::uint32_t>(in[2]) << 16 |
-                             static_cast<std::uint32_t>(in[3]) << 24;
-        word = static_cast<std::uint64_t>(next) << 32;
-        bitsLeft = 32;
-        in += 4;
-        return true;
+    ExpandStatus EndOfStream() const {
+        return outputIsLast && out == outEnd ? ExpandStatus::Ok : ExpandStatus::OutputShort;
     }
 
-    void Skip(int count) {
-        assert(count <= bitsLeft);
-        word <<= count;
-        bitsLeft -= count;
-    }
-
-    // Takes `count` (1..8) bits; the control word that supplies the rest of
-    // a field split across words is read at the current input position.
-    template <bool Exact>
-    bool TakeBits(int count, std::size_t& value) {
-        if (count <= bitsLeft) {
-            value = static_cast<std::size_t>(word >> (64 - count));
-            Skip(count);
-            return true;
-        }
-        int high = bitsLeft;
-        value = high == 0 ? 0 : static_cast<std::size_t>(word >> (64 - high));
-        int low = count - high;
-        if (!Refill<Exact>()) return false;
-        value = (value << low) | static_cast<std::size_t>(word >> (64 - low));
-        Skip(low);
-        return true;
-    }
-
-    // Counts the zeros before the next 1, taking them and the 1; after
-    // `limit` zeros it stops and takes no 1.
-    template <bool Exact>
-    bool TakeZeroRun(int limit, int& zeros) {
-        if (bitsLeft >= limit) {
-            int leading = std::countl_zero(word);
-            zeros = leading < limit ? leading : limit;
-            Skip(leading < limit ? leading + 1 : limit);
-            return true;
-        }
-        for (zeros = 0; zeros < limit; ++zeros) {
-            std::size_t bit;
-            if (!TakeBits<Exact>(1, bit)) return false;
-            if (bit == 1) break;
-        }
-        return true;
-    }
-
-    template <bool Exact>
-    bool TakeByte(std::size_t& value) {
-        if (Exact && in == inEnd) return Fail(ExpandStatus::InputTruncated);
-        assert(in < inEnd);
-        value = *in++;
-        return true;
-    }
-
-    bool Fail(ExpandStatus failure) {
-        status = failure;
-        return false;
-    }
-
-    template <bool Exact>
-    bool LiteralRun(int run) {
-        if (!Exact) {
-            // Reads and writes 32 bytes whatever the run: both margins allow it.
+    // Literal runs and matches with neither end in reach; returns NeedsRoom
+    // as "not finished" once a margin is used up.
+    ExpandStatus Fast(const std::uint8_t* inFastEnd, std::uint8_t* outFastEnd) {
+        while (in <= inFastEnd && out <= outFastEnd) {
+            if (bitCount == 0) {
+                bits = LoadWord(in) << 32;
+                in += 4;
+                bitCount = 32;
+            }
+            // A run of 1 bits is a run of literals; the zeros below the
+            // untaken bits stop the count at their end. Copying a block
+            // whatever the run costs less than a branch on it.
+            const int run = std::countl_one(bits);
             std::memcpy(out, in, 32);
+            if (run > 32) [[unlikely]]
+                std::memcpy(out + 32, in + 32, 32);
             in += run;
             out += run;
-            Skip(run);
-            return true;
-        }
-        std::size_t available = static_cast<std::size_t>(inEnd - in);
-        std::size_t room = static_cast<std::size_t>(outEnd - out);
-        std::size_t count = static_cast<std::size_t>(run);
-        if (count > available) count = available;
-        if (count > room) count = room;
-        if (count > 0) std::memcpy(out, in, count);
-        in += count;
-        out += count;
-        Skip(static_cast<int>(count));
-        if (count == static_cast<std::size_t>(run)) return true;
-        // The next literal is the one that does not fit: its bit is taken,
-        // then either its byte is missing or the output is full.
-        Skip(1);
-        if (in == inEnd) return Fail(ExpandStatus::InputTruncated);
-        ++in;
-        return Fail(ExpandStatus::OutputOverflow);
-    }
+            bits <<= run;
+            bitCount -= run;
+            if (bitCount == 0) continue;
 
-    template <bool Exact>
-    bool LongOffset(std::size_t& offset) {
-        int offsetClass;
-        if (!TakeZeroRun<Exact>(3, offsetClass)) return false;
-        if (offsetClass == 3) {
-            std::size_t far;
-            if (!TakeBits<Exact>(1, far)) return false;
-            offsetClass = far == 1 ? 3 : 4;
-        }
-        std::size_t high, low;
-        if (!TakeByte<Exact>(high) || !TakeBits<Exact>(OffsetExtraBits[offsetClass], low)) {
-            return false;
-        }
-        offset = OffsetBase[offsetClass] + (high << OffsetExtraBits[offsetClass]) + low;
-        return true;
-    }
-
-    template <bool Exact>
-    bool LongLength(std::size_t& length) {
-        int code;
-        if (!TakeZeroRun<Exact>(5, code)) return false;
-        if (code == 5) {
-            std::size_t byte;
-            if (!TakeByte<Exact>(byte)) return false;
-            length = 27 + byte;
-            return true;
-        }
-        std::size_t extra = 0;
-        if (LengthExtraBits[code] > 0 && !TakeBits<Exact>(LengthExtraBits[code], extra)) {
-            return false;
-        }
-        length = LengthBase[code] + extra;
-        return true;
-    }
-
-    template <bool Exact>
-    void CopyMatch(std::size_t distance, std::size_t length) {
-        const std::uint8_t* from = out - distance;
-        if (Exact) {
-            if (distance >= length) {
-                std::memcpy(out, from, length);
-            } else {
-                for (std::size_t i = 0; i < length; ++i) out[i] = from[i];
+            MatchCode code = MatchCodes[bits >> (64 - MatchIndexBits)];
+            LengthCode length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
+            int used = code.bits + (length.bits & code.lengthBitsMask);
+            const std::uint8_t* dataByte = in;
+            if (used > bitCount) [[unlikely]] {
+                // The token runs into the next control word. That word comes
+                // before the data byte when the code bits themselves are
+                // split, else right after it.
+                std::uint64_t joined = bits | LoadWord(in) << (32 - bitCount);
+                code = MatchCodes[joined >> (64 - MatchIndexBits)];
+                if (code.codeBits <= bitCount) {
+                    joined = bits | LoadWord(in + 1) << (32 - bitCount);
+                    code = MatchCodes[joined >> (64 - MatchIndexBits)];
+                } else {
+                    dataByte = in + 4;
+                }
+                in += 4;
+                bits = joined;
+                bitCount += 32;
+                length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
+                used = code.bits + (length.bits & code.lengthBitsMask);
             }
-            out += length;
-            return;
+            bits <<= used;
+            bitCount -= used;
+            ++in;
+            const std::size_t offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
+            std::size_t count = code.isShort ? 2 : length.length;
+            if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
+            if (code.isShort && offset == EndMarkerOffset) [[unlikely]]
+                return EndOfStream();
+            if (offset >= static_cast<std::size_t>(out - outBegin)) [[unlikely]]
+                return ExpandStatus::DistanceTooFar;
+            CopyMatch(offset + 1, count);
         }
-        // Chunked copies below may write up to 15 bytes past the match, which
-        // the output margin allows; later tokens overwrite them.
-        // Most matches are short: their first 16 bytes go without a loop.
+        return ExpandStatus::NeedsRoom;
+    }
+
+    // May write up to 30 bytes past the match, which the output margin
+    // allows; later tokens overwrite them.
+    void CopyMatch(std::size_t distance, std::size_t count) {
+        const std::uint8_t* from = out - distance;
         if (distance >= 16) {
-            std::memcpy(out, from, 16);
-            for (std::size_t i = 16; i < length; i += 16) std::memcpy(out + i, from + i, 16);
+            // Each 16-byte block is read after the one before it is written,
+            // so distances of 16 to 31 repeat correctly.
+            Copy16(out, from);
+            Copy16(out + 16, from + 16);
+            for (std::size_t i = 32; i < count; i += 16) Copy16(out + i, from + i);
         } else if (distance >= 8) {
-            std::memcpy(out, from, 8);
-            std::memcpy(out + 8, from + 8, 8);
-            for (std::size_t i = 16; i < length; i += 8) std::memcpy(out + i, from + i, 8);
+            for (std::size_t i = 0; i < count; i += 8) std::memcpy(out + i, from + i, 8);
         } else if (distance == 1) {
-            std::memset(out, from[0], length);
+            const std::uint64_t repeated = from[0] * 0x0101010101010101u;
+            for (std::size_t i = 0; i < count; i += 8) std::memcpy(out + i, &repeated, 8);
         } else {
             // A short period: lay the pattern down byte by byte up to a whole
             // number of periods of at least 8 bytes, then copy 8-byte chunks
             // from that many bytes back, which no longer overlap.
-            std::size_t step = distance * ((8 + distance - 1) / distance);
+            const std::size_t step = distance * ((8 + distance - 1) / distance);
             for (std::size_t i = 0; i < step; ++i) out[i] = from[i];
-            for (std::size_t i = step; i < length; i += 8) std::memcpy(out + i, out + i - step, 8);
+            for (std::size_t i = step; i < count; i += 8) std::memcpy(out + i, out + i - step, 8);
         }
-        out += length;
+        out += count;
     }
 
-    // Decodes a literal run or one match; false once decoding stops.
-    template <bool Exact>
-    bool Step() {
-        if (bitsLeft == 0 && !Refill<Exact>()) return false;
-        int run = std::countl_one(word);
-        if (run > 0) {
-            if (!LiteralRun<Exact>(run)) return false;
-            // A run that stops inside the word stops at a match: decode it in
-            // the same round.
-            if (Exact || bitsLeft == 0) return true;
-        }
-        assert(bitsLeft > 0 && (word >> 63) == 0);
-        std::size_t offset, length;
-        if (!Exact && TableMatch(offset, length)) return FinishMatch<Exact>(offset, length);
-        Skip(1);
+    // ---- One token at a time with every bound checked, for the last bytes
+    // of either buffer. Each step returns false when the input runs out.
 
-        std::size_t isShort;
-        if (!TakeBits<Exact>(1, isShort)) return false;
-        if (isShort == 1) {
-            std::size_t far;
-            if (!TakeBits<Exact>(1, far) || !TakeByte<Exact>(offset)) return false;
-            if (far == 1) {
-                std::size_t low;
-                if (!TakeBits<Exact>(3, low)) return false;
-                offset = 256 + 8 * offset + low;
-            }
-            length = 2;
-        } else if (!LongOffset<Exact>(offset) || !LongLength<Exact>(length)) {
-            return false;
+    bool TakeBit(std::size_t& bit) {
+        if (bitCount == 0) {
+            if (inEnd - in < 4) return false;
+            bits = LoadWord(in) << 32;
+            in += 4;
+            bitCount = 32;
         }
-
-        return FinishMatch<Exact>(offset, length);
+        bit = static_cast<std::size_t>(bits >> 63);
+        bits <<= 1;
+        --bitCount;
+        return true;
     }
-
-    // Decodes a match from the tables when all its code bits are in the
-    // current word; false (nothing taken) when they are not. The end marker
-    // is decoded here too: FinishMatch sees its offset.
-    bool TableMatch(std::size_t& offset, std::size_t& length) {
-        const MatchCode& code = MatchCodes[word >> (64 - MatchIndexBits)];
-        if (code.bits > bitsLeft) return false;
-        if (code.isShort) {
-            Skip(code.bits);
-            offset = code.base + (static_cast<std::size_t>(*in++) << code.byteShift);
-            length = 2;
+    bool TakeBits(int count, std::size_t& value) {
+        value = 0;
+        for (std::size_t bit = 0; count-- > 0; value = value << 1 | bit) {
+            if (!TakeBit(bit)) return false;
+        }
+        return true;
+    }
+    bool TakeByte(std::size_t& value) {
+        if (in == inEnd) return false;
+        value = *in++;
+        return true;
+    }
+    // Counts the zeros before a 1, taking the 1, up to `limit` zeros.
+    bool TakeZeros(int limit, int& zeros) {
+        std::size_t bit = 0;
+        for (zeros = 0; zeros < limit; ++zeros) {
+            if (!TakeBit(bit)) return false;
+            if (bit) break;
+        }
+        return true;
+    }
+    bool TakeLongOffset(std::size_t& offset) {
+        int offsetClass;
+        std::size_t far, high, low;
+        if (!TakeZeros(3, offsetClass)) return false;
+        if (offsetClass == 3) {
+            if (!TakeBit(far)) return false;
+            offsetClass = far ? 3 : 4;
+        }
+        if (!TakeByte(high) || !TakeBits(OffsetExtraBits[offsetClass], low)) return false;
+        offset = OffsetBase[offsetClass] + (high << OffsetExtraBits[offsetClass]) + low;
+        return true;
+    }
+    bool TakeLength(std::size_t& count) {
+        int code;
+        std::size_t extra;
+        if (!TakeZeros(5, code)) return false;
+        if (code == 5) {
+            if (!TakeByte(extra)) return false;
+            count = 27 + extra;
             return true;
         }
-        const LengthCode& lengthCode = LengthCodes[(word << code.bits) >> (64 - LengthIndexBits)];
-        if (code.bits + lengthCode.bits > bitsLeft) return false;
-        Skip(code.bits + lengthCode.bits);
-        offset = code.base + (static_cast<std::size_t>(*in++) << code.byteShift);
-        length = lengthCode.length != 0 ? lengthCode.length : 27 + static_cast<std::size_t>(*in++);
+        if (!TakeBits(LengthExtraBits[code], extra)) return false;
+        count = LengthBase[code] + extra;
         return true;
     }
 
-    template <bool Exact>
-    bool FinishMatch(std::size_t offset, std::size_t length) {
-        if (length == 2 && offset == EndMarkerOffset) {
-            return Fail(out == outEnd ? ExpandStatus::Ok : ExpandStatus::OutputShort);
+    // Decodes one token; NeedsRoom means "not finished".
+    ExpandStatus Exact() {
+        std::size_t isLiteral, isShort, offset, count;
+        if (!TakeBit(isLiteral)) return ExpandStatus::InputTruncated;
+        if (isLiteral) {
+            if (!TakeByte(offset)) return ExpandStatus::InputTruncated;
+            if (out == outEnd) return ExpandStatus::OutputOverflow;
+            *out++ = static_cast<std::uint8_t>(offset);
+            return ExpandStatus::NeedsRoom;
         }
-        if (offset >= static_cast<std::size_t>(out - outBegin)) {
-            return Fail(ExpandStatus::DistanceTooFar);
+        if (!TakeBit(isShort)) return ExpandStatus::InputTruncated;
+        if (isShort) {
+            std::size_t far, low;
+            if (!TakeBit(far) || !TakeByte(offset)) return ExpandStatus::InputTruncated;
+            if (far) {
+                if (!TakeBits(3, low)) return ExpandStatus::InputTruncated;
+                offset = 256 + 8 * offset + low;
+                if (offset == EndMarkerOffset) return EndOfStream();
+            }
+            count = 2;
+        } else if (!TakeLongOffset(offset) || !TakeLength(count)) {
+            return ExpandStatus::InputTruncated;
         }
-        if (Exact && length > static_cast<std::size_t>(outEnd - out)) {
-            return Fail(ExpandStatus::OutputOverflow);
-        }
-        assert(length <= static_cast<std::size_t>(outEnd - out));
-        CopyMatch<Exact>(offset + 1, length);
-        return true;
+        if (offset >= static_cast<std::size_t>(out - outBegin)) return ExpandStatus::DistanceTooFar;
+        if (count > static_cast<std::size_t>(outEnd - out)) return ExpandStatus::OutputOverflow;
+        // Byte by byte: the source may overlap the bytes being written.
+        const std::uint8_t* from = out - offset - 1;
+        for (std::size_t i = 0; i < count; ++i) out[i] = from[i];
+        out += count;
+        return ExpandStatus::NeedsRoom;
     }
 
-    void Run() {
-        // The last positions from which a fast round cannot reach either end,
-        // computed once; a buffer smaller than its margin gets no fast loop.
+    ExpandStatus Run() {
+        // The fast loop's last starting points, when either buffer has any.
         if (static_cast<std::size_t>(inEnd - in) >= FastInputMargin &&
             static_cast<std::size_t>(outEnd - out) >= FastOutputMargin) {
-            const std::uint8_t* const inFastEnd = inEnd - FastInputMargin;
-            const std::uint8_t* const outFastEnd = outEnd - FastOutputMargin;
-            while (in <= inFastEnd && out <= outFastEnd) {
-                if (!Step<false>()) return;
-            }
+            const ExpandStatus status = Fast(inEnd - FastInputMargin, outEnd - FastOutputMargin);
+            if (status != ExpandStatus::NeedsRoom) return status;
         }
-        while (Step<true>()) {
+        for (;;) {
+            if (!outputIsLast && static_cast<std::size_t>(outEnd - out) < MaxMatchLength)
+                return ExpandStatus::NeedsRoom;
+            if (!inputIsLast && static_cast<std::size_t>(inEnd - in) < MaxTokenInput)
+                return ExpandStatus::NeedsInput;
+            const ExpandStatus status = Exact();
+            if (status != ExpandStatus::NeedsRoom) return status;
         }
     }
 };
 
 }  // namespace
 
+ExpandStatus BlockExpander::Expand(std::span<std::uint8_t> output, std::size_t& outputPosition,
+                                   bool outputIsLast, std::span<const std::uint8_t> input,
+                                   std::size_t& inputPosition, bool inputIsLast) {
+    assert(outputPosition <= output.size() && inputPosition <= input.size());
+    Decoder decoder{input.data() + input.size(), input.data() + inputPosition,
+                    output.data(), output.data() + output.size(), output.data() + outputPosition,
+                    outputIsLast, inputIsLast, bits_, bitCount_};
+    const ExpandStatus status = decoder.Run();
+    bits_ = decoder.bits;
+    bitCount_ = decoder.bitCount;
+    inputPosition = static_cast<std::size_t>(decoder.in - input.data());
+    outputPosition = static_cast<std::size_t>(decoder.out - output.data());
+    return status;
+}
+
 ExpandResult ExpandBlock(std::span<std::uint8_t> output, std::span<const std::uint8_t> input) {
-    Decoder decoder{input.data(), input.data() + input.size(), input.data(),
-                    output.data(), output.data() + output.size(), output.data()};
-    decoder.Run();
-    return {decoder.status, static_cast<std::size_t>(decoder.in - decoder.inBegin),
-            static_cast<std::size_t>(decoder.out - decoder.outBegin)};
+    BlockExpander expander;
+    ExpandResult result{ExpandStatus::Ok, 0, 0};
+    result.status = expander.Expand(output, result.outputOffset, true, input, result.inputOffset, true);
+    return result;
 }
 
 const char* DescribeExpandStatus(ExpandStatus status) {
@@ -367,6 +340,8 @@ const char* DescribeExpandStatus(ExpandStatus status) {
         case ExpandStatus::OutputOverflow: return "the data expands past its stated size";
         case ExpandStatus::DistanceTooFar: return "a back-reference reaches before the start";
         case ExpandStatus::OutputShort: return "the data ends before its stated size";
+        case ExpandStatus::NeedsRoom: return "the output buffer is full";
+        case ExpandStatus::NeedsInput: return "the input buffer is used up";
     }
     return "unknown";
 }

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "package/compress.h"
 #include "tests/support/reference_expand.h"
 
 namespace package {
@@ -279,6 +281,108 @@ TEST(ExpandBlock, AgreesWithTheReferenceOnRandomStreams) {
         for (std::size_t i = 0; i + 3 < stream.size(); i += 37) stream[i + 3] |= 0xC0;
         ExpandBoth(stream, random() % 2000);
     }
+}
+
+
+// ---- The resumable expander: a bounded window and input in pieces.
+
+struct Windowed {
+    ExpandStatus status;
+    Bytes output;
+};
+
+// Expands `stream` through a window of History + `room` bytes, handing the
+// input over `inputPiece` bytes at a time into a buffer that keeps the part
+// not yet used, as a caller that unscrambles piece by piece must.
+Windowed ExpandWindowed(const Bytes& stream, std::size_t size, std::size_t inputPiece, std::size_t room) {
+    BlockExpander expander;
+    Bytes window(BlockExpander::History + room), input;
+    std::size_t windowEnd = 0, inputPosition = 0, handedOver = 0;
+    Windowed result{ExpandStatus::NeedsRoom, {}};
+    for (int calls = 0; calls < 1'000'000; ++calls) {
+        if (result.status == ExpandStatus::NeedsInput) {
+            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(inputPosition));
+            inputPosition = 0;
+            const std::size_t take = std::min(inputPiece, stream.size() - handedOver);
+            input.insert(input.end(), stream.begin() + static_cast<std::ptrdiff_t>(handedOver),
+                         stream.begin() + static_cast<std::ptrdiff_t>(handedOver + take));
+            handedOver += take;
+        }
+        if (window.size() - windowEnd < BlockExpander::MinRoom && windowEnd > BlockExpander::History) {
+            std::copy(window.begin() + static_cast<std::ptrdiff_t>(windowEnd - BlockExpander::History),
+                      window.begin() + static_cast<std::ptrdiff_t>(windowEnd), window.begin());
+            windowEnd = BlockExpander::History;
+        }
+        const std::size_t start = windowEnd, left = size - result.output.size();
+        const bool outputIsLast = left <= window.size() - windowEnd;
+        const std::span<std::uint8_t> output =
+            std::span(window).first(outputIsLast ? windowEnd + left : window.size());
+        result.status = expander.Expand(output, windowEnd, outputIsLast, input, inputPosition,
+                                        handedOver == stream.size());
+        result.output.insert(result.output.end(), window.begin() + static_cast<std::ptrdiff_t>(start),
+                             window.begin() + static_cast<std::ptrdiff_t>(windowEnd));
+        if (result.status != ExpandStatus::NeedsRoom && result.status != ExpandStatus::NeedsInput) break;
+    }
+    return result;
+}
+
+// Text-like runs, long repeats from far back, and noise.
+Bytes Mixed(std::size_t size) {
+    Bytes data(size);
+    unsigned state = 12345;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245 + 12345;
+        data[i] = (state >> 29) == 0                ? static_cast<std::uint8_t>(state >> 16)
+                  : i > 9000 && (i / 500) % 3 == 0 ? data[i - 8192]
+                                                   : static_cast<std::uint8_t>("ab ab abc\n"[i % 10]);
+    }
+    return data;
+}
+
+TEST(BlockExpander, GivesExpandBlocksResultForAnyPieceSizes) {
+    const Bytes content = Mixed(100'000);
+    for (int level : {FastestLevel, DefaultLevel}) {
+        const Bytes stream = CompressBlock(content, level);
+        for (std::size_t inputPiece : {1u, 7u, 100u, 4096u, 1u << 20u}) {
+            for (std::size_t room : {BlockExpander::MinRoom, std::size_t{1000}, std::size_t{65536}}) {
+                const Windowed windowed = ExpandWindowed(stream, content.size(), inputPiece, room);
+                EXPECT_EQ(windowed.status, ExpandStatus::Ok) << inputPiece << " " << room;
+                EXPECT_TRUE(windowed.output == content) << inputPiece << " " << room;
+            }
+        }
+    }
+}
+
+TEST(BlockExpander, WorkedExamplesInTheSmallestPieces) {
+    const Windowed end = ExpandWindowed(FromHex({0x00, 0x00, 0x00, 0x7C, 0xFF}), 0, 1, BlockExpander::MinRoom);
+    EXPECT_EQ(end.status, ExpandStatus::Ok);
+    const Windowed abc = ExpandWindowed(FromHex({0x00, 0xE0, 0x2B, 0xE4, 0x61, 0x62, 0x63, 0x01, 0xFF}), 11,
+                                        1, BlockExpander::MinRoom);
+    EXPECT_EQ(abc.status, ExpandStatus::Ok);
+    EXPECT_EQ(std::string(abc.output.begin(), abc.output.end()), "abcabcabcab");
+}
+
+// Every damaged stream is refused with ExpandBlock's reason, wherever the
+// pieces fall.
+TEST(BlockExpander, RefusesWhatExpandBlockRefuses) {
+    const Bytes content = Mixed(20'000);
+    const Bytes stream = CompressBlock(content);
+    struct Case { std::size_t inputSize, outputSize; };
+    const Case cases[] = {{stream.size() - 1, content.size()}, {stream.size() / 2, content.size()},
+                          {stream.size(), content.size() - 1}, {stream.size(), content.size() + 1},
+                          {3, content.size()}};
+    for (const Case c : cases) {
+        const Bytes input(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(c.inputSize));
+        Bytes output(c.outputSize);
+        const ExpandStatus expected = ExpandBlock(output, input).status;
+        ASSERT_NE(expected, ExpandStatus::Ok);
+        for (std::size_t inputPiece : {5u, 1000u})
+            EXPECT_EQ(ExpandWindowed(input, c.outputSize, inputPiece, 1000).status, expected)
+                << c.inputSize << " " << c.outputSize << " " << inputPiece;
+    }
+    // A match before the start of the output: literal 'A', then o = 1.
+    EXPECT_EQ(ExpandWindowed(FromHex({0x00, 0x00, 0x00, 0xA0, 0x41, 0x01}), 3, 64, 64).status,
+              ExpandStatus::DistanceTooFar);
 }
 
 }  // namespace
