@@ -4,6 +4,7 @@
 #include <array>
 #include <cassert>
 #include <climits>
+#include <type_traits>
 
 #include "package/bit_writer.h"
 #include "package/match_finder.h"
@@ -142,11 +143,11 @@ Match LongestUsable(const MatchList& found) {
 
 void ParseGreedy(std::span<const std::uint8_t> input, const ParseSettings& settings,
                  TokenWriter& writer) {
-    MatchFinder finder(input);
+    HashChainFinder finder(input);
     MatchList found;
+    const bool lazy = settings.method == ParseSettings::Method::Lazy;
     auto search = [&](std::size_t position) {
-        finder.Find(position, std::min(MaxMatchLength, input.size() - position), settings.chainDepth,
-                    found);
+        finder.Find(position, std::min(MaxMatchLength, input.size() - position), settings.depth, found);
         finder.Insert(position);
         return LongestUsable(found);
     };
@@ -158,7 +159,7 @@ void ParseGreedy(std::span<const std::uint8_t> input, const ParseSettings& setti
             if (position < input.size()) current = search(position);
             continue;
         }
-        if (settings.lazy && current.length < settings.niceLength && position + 1 < input.size()) {
+        if (lazy && current.length < settings.niceLength && position + 1 < input.size()) {
             Match next = search(position + 1);
             if (next.length > current.length) {
                 position = writer.Put(position, {1, 0});
@@ -176,14 +177,27 @@ void ParseGreedy(std::span<const std::uint8_t> input, const ParseSettings& setti
     }
 }
 
+// The last length of each length code but the longest: a match cut short
+// inside a code's range costs what the full range does, and cutting it
+// there is never better than running on to the range's end, or to the
+// match's end, and letting the next match start that much later (it stays
+// as long or gets a shorter, no dearer length code). So the parse only
+// tries those lengths; the one case this misses, a 3-byte match after the
+// cut that a 2-byte one could not replace, costs at most a bit.
+constexpr std::size_t LengthCodeEnds[] = {2, 3, 4, 6, 10, 26};
+
 // Shortest path over the positions of one block at a time, so that memory
-// stays bounded; the match finder carries the window across blocks.
+// stays bounded; the match finder carries the window across blocks. The
+// exhaustive parse walks whole hash chains and tries every length; the
+// others search the match tree and try the lengths above.
+template <class Finder>
 class OptimalParser {
 public:
     static constexpr std::size_t BlockSize = 1 << 16;
+    static constexpr bool Exhaustive = std::is_same_v<Finder, HashChainFinder>;
 
     OptimalParser(std::span<const std::uint8_t> input, const ParseSettings& settings)
-        : input_(input), settings_(settings), finder_(input),
+        : input_(input), settings_(settings), finder_(MakeFinder(input)),
           cost_(std::min(BlockSize, input.size()) + 1), choice_(cost_.size()) {}
 
     void Run(TokenWriter& writer) {
@@ -196,12 +210,42 @@ public:
     }
 
 private:
+    static Finder MakeFinder(std::span<const std::uint8_t> input) {
+        if constexpr (Exhaustive) {
+            return HashChainFinder(input, true);
+        } else {
+            return TreeFinder(input);
+        }
+    }
+
     void Relax(std::size_t from, std::size_t length, std::uint32_t cost, std::size_t distance) {
         std::uint32_t total = cost_[from] + cost;
         if (total < cost_[from + length]) {
             cost_[from + length] = total;
             choice_[from + length] = {static_cast<std::uint16_t>(length),
                                       static_cast<std::uint16_t>(distance)};
+        }
+    }
+
+    void Find(std::size_t position, std::size_t limit) {
+        if constexpr (Exhaustive) {
+            finder_.Find(position, limit, settings_.depth, found_);
+            finder_.Insert(position);
+        } else {
+            // The tree looks past the block's end; the block takes what fits.
+            finder_.FindAndInsert(position, settings_.depth, found_);
+            std::size_t count = 0;
+            while (count < found_.count && found_.items[count].length < limit) ++count;
+            if (count < found_.count) found_.items[count++].length = limit;
+            found_.count = count;
+        }
+    }
+
+    void Skip(std::size_t position) {
+        if constexpr (Exhaustive) {
+            finder_.Insert(position);
+        } else {
+            finder_.Insert(position, settings_.depth);
         }
     }
 
@@ -213,13 +257,12 @@ private:
         for (std::size_t i = 0; i < size; ++i) {
             std::size_t position = start + i;
             if (i < skipUntil) {
-                finder_.Insert(position);
+                Skip(position);
                 continue;
             }
             assert(cost_[i] != UINT32_MAX);
             Relax(i, 1, LiteralCost, 0);
-            finder_.Find(position, std::min(MaxMatchLength, size - i), settings_.chainDepth, found_);
-            finder_.Insert(position);
+            Find(position, std::min(MaxMatchLength, size - i));
             if (found_.LongestLength() >= settings_.niceLength) {
                 const Match& longest = found_.items[found_.count - 1];
                 Relax(i, longest.length, MatchCost(longest.distance, longest.length), longest.distance);
@@ -228,13 +271,23 @@ private:
             }
             std::size_t covered = 1;
             for (const Match& m : found_) {
-                if (m.length == 2) {
+                if (covered < 2 && m.distance <= ShortMatchReach) {
                     Relax(i, 2, ShortMatchCost(m.distance), m.distance);
-                } else {
+                }
+                if (m.length >= 3) {
                     std::uint32_t offsetCost = LongOffsetCost(m.distance);
-                    for (std::size_t length = std::max<std::size_t>(covered + 1, 3); length <= m.length;
-                         ++length) {
-                        Relax(i, length, offsetCost + LengthCost(length), m.distance);
+                    if constexpr (Exhaustive) {
+                        for (std::size_t length = std::max<std::size_t>(covered + 1, 3); length <= m.length;
+                             ++length) {
+                            Relax(i, length, offsetCost + LengthCost(length), m.distance);
+                        }
+                    } else {
+                        for (std::size_t length : LengthCodeEnds) {
+                            if (length > covered && length < m.length && length >= 3) {
+                                Relax(i, length, offsetCost + LengthCost(length), m.distance);
+                            }
+                        }
+                        Relax(i, m.length, offsetCost + LengthCost(m.length), m.distance);
                     }
                 }
                 covered = m.length;
@@ -257,7 +310,7 @@ private:
 
     std::span<const std::uint8_t> input_;
     ParseSettings settings_;
-    MatchFinder finder_;
+    Finder finder_;
     MatchList found_;
     std::vector<std::uint32_t> cost_;
     std::vector<Token> choice_;
@@ -267,17 +320,18 @@ private:
 }  // namespace
 
 ParseSettings SettingsForLevel(int level) {
+    using enum ParseSettings::Method;
     static constexpr ParseSettings Levels[9] = {
-        {false, false, 4, 32},  {false, true, 16, 64},  {false, true, 48, 128},
-        {true, false, 8, 24},   {true, false, 16, 32},  {true, false, 24, 48},
-        {true, false, 32, 64},  {true, false, 48, 64},  {true, false, 64, 128},
+        {Greedy, 4, 32},   {Lazy, 16, 64},    {Lazy, 48, 128},
+        {Optimal, 8, 24},  {Optimal, 16, 32}, {Optimal, 24, 48},
+        {Optimal, 32, 64}, {Optimal, 48, 64}, {Optimal, 64, 128},
     };
     return Levels[std::clamp(level, FastestLevel, BestLevel) - 1];
 }
 
 ParseSettings ExhaustiveSettings() {
     // The chain stops at the window's end anyway; no match is long enough to skip the search.
-    return {true, false, INT_MAX, MaxMatchLength + 1};
+    return {ParseSettings::Method::Exhaustive, INT_MAX, MaxMatchLength + 1};
 }
 
 std::vector<std::uint8_t> CompressBlockWith(std::span<const std::uint8_t> input,
@@ -286,10 +340,13 @@ std::vector<std::uint8_t> CompressBlockWith(std::span<const std::uint8_t> input,
     out.reserve(input.size() + input.size() / 8 + 16);
     {
         TokenWriter writer(input, out);
-        if (settings.optimal) {
-            OptimalParser(input, settings).Run(writer);
-        } else {
-            ParseGreedy(input, settings, writer);
+        switch (settings.method) {
+            case ParseSettings::Method::Greedy:
+            case ParseSettings::Method::Lazy: ParseGreedy(input, settings, writer); break;
+            case ParseSettings::Method::Optimal: OptimalParser<TreeFinder>(input, settings).Run(writer); break;
+            case ParseSettings::Method::Exhaustive:
+                OptimalParser<HashChainFinder>(input, settings).Run(writer);
+                break;
         }
         writer.PutEndMarker();
     }  // the writer's destructor stores the last control word

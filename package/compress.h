@@ -20,10 +20,15 @@ std::vector<std::uint8_t> CompressBlock(std::span<const std::uint8_t> input,
 // How a level searches. Levels map to these; the benchmark also runs an
 // exhaustive search to see how far the default level is from the best parse.
 struct ParseSettings {
-    bool optimal;             // shortest-path parse; otherwise greedy or lazy
-    bool lazy;                // greedy parse: look one byte ahead before a match
-    int chainDepth;           // match candidates tried per position
-    std::size_t niceLength;   // a match this long is taken without a search behind it
+    enum class Method {
+        Greedy,      // the longest match at each step
+        Lazy,        // greedy, but a literal first when the next byte starts a longer match
+        Optimal,     // shortest path over the match tree's candidates
+        Exhaustive,  // shortest path over every match in reach at every length; slow
+    };
+    Method method;
+    int depth;               // hash chain links or tree nodes visited per position
+    std::size_t niceLength;  // a match this long is taken without a search behind it
 };
 
 ParseSettings SettingsForLevel(int level);

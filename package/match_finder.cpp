@@ -1,5 +1,6 @@
 #include "package/match_finder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cstring>
@@ -23,52 +24,87 @@ std::size_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::size
     return length;
 }
 
+// Table bits for an input: about one slot per byte, within [10, 16].
+int TableBits(std::size_t inputSize) {
+    return std::clamp(static_cast<int>(std::bit_width(inputSize)), 10, 16);
+}
+
+std::uint32_t PairKey(const std::uint8_t* at) { return static_cast<std::uint32_t>(at[0]) << 8 | at[1]; }
+
+// A whole 16-bit table takes the pair itself; a smaller one a hash of it.
+std::uint32_t PairMultiplier(int bits) { return bits == 16 ? 1u << 16 : 2654435761u; }
+
 }  // namespace
 
-MatchFinder::MatchFinder(std::span<const std::uint8_t> input)
-    : input_(input),
-      head_(std::size_t{1} << HashBits, NoPosition),
-      chain_(ChainSize, NoPosition),
-      lastPair_(std::size_t{1} << 16, NoPosition) {
-    static_assert(std::endian::native == std::endian::little, "CommonLength assumes little-endian loads");
+std::uint32_t PositionStore::RebaseFor(std::size_t position) {
+    if (position - base_ < rebaseAt_) return 0;
+    // The newest position in reach then stores as WindowSize + 1.
+    std::size_t newBase = position - WindowSize - 1;
+    auto shift = static_cast<std::uint32_t>(newBase - base_);
+    base_ = newBase;
+    return shift;
 }
 
-std::size_t MatchFinder::Hash3(std::size_t position) const {
+void PositionStore::Shift(std::vector<std::uint32_t>& table, std::uint32_t shift) {
+    for (std::uint32_t& v : table) v = v > shift ? v - shift : None;
+}
+
+HashChainFinder::HashChainFinder(std::span<const std::uint8_t> input, bool exactPairs,
+                                 std::uint32_t rebaseAt)
+    : input_(input),
+      store_(rebaseAt),
+      hashShift_(32 - TableBits(input.size())),
+      pairShift_(exactPairs ? 16 : hashShift_),
+      head_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
+      chain_(std::clamp<std::size_t>(input.size(), 1, ChainSize), PositionStore::None),
+      lastPair_(std::size_t{1} << (32 - pairShift_), PositionStore::None) {
+    static_assert(std::endian::native == std::endian::little, "CommonLength assumes little-endian loads");
+    assert(rebaseAt > 2 * WindowSize);
+}
+
+std::size_t HashChainFinder::Hash3(std::size_t position) const {
     std::uint32_t v = static_cast<std::uint32_t>(input_[position]) << 16 |
                       static_cast<std::uint32_t>(input_[position + 1]) << 8 | input_[position + 2];
-    return (v * 2654435761u) >> (32 - HashBits);
+    return (v * 2654435761u) >> hashShift_;
 }
 
-std::size_t MatchFinder::Pair(std::size_t position) const {
-    return static_cast<std::size_t>(input_[position]) << 8 | input_[position + 1];
+std::size_t HashChainFinder::PairSlot(std::size_t position) const {
+    return (PairKey(&input_[position]) * PairMultiplier(32 - pairShift_)) >> pairShift_;
 }
 
-void MatchFinder::Insert(std::size_t position) {
-    if (position + 2 < input_.size()) {
-        std::size_t& head = head_[Hash3(position)];
-        chain_[position % ChainSize] = head;
-        head = position;
+void HashChainFinder::Insert(std::size_t position) {
+    if (std::uint32_t shift = store_.RebaseFor(position)) {
+        PositionStore::Shift(head_, shift);
+        PositionStore::Shift(chain_, shift);
+        PositionStore::Shift(lastPair_, shift);
     }
-    if (position + 1 < input_.size()) lastPair_[Pair(position)] = position;
+    std::uint32_t stored = store_.Stored(position);
+    if (position + 2 < input_.size()) {
+        std::uint32_t& head = head_[Hash3(position)];
+        chain_[position % chain_.size()] = head;
+        head = stored;
+    }
+    if (position + 1 < input_.size()) lastPair_[PairSlot(position)] = stored;
 }
 
-void MatchFinder::Find(std::size_t position, std::size_t maxLength, int chainDepth,
-                       MatchList& found) const {
+void HashChainFinder::Find(std::size_t position, std::size_t maxLength, int chainDepth,
+                           MatchList& found) const {
     found.count = 0;
     if (maxLength < 2) return;
-    std::size_t pairAt = lastPair_[Pair(position)];
-    if (pairAt != NoPosition && position - pairAt <= ShortMatchReach) {
-        found.items[found.count++] = {position - pairAt, 2};
+    const std::uint8_t* here = input_.data() + position;
+    std::size_t pairDistance = store_.Distance(position, lastPair_[PairSlot(position)]);
+    // A smaller table shares slots between pairs: the bytes decide.
+    if (pairDistance <= ShortMatchReach && PairKey(here - pairDistance) == PairKey(here)) {
+        found.items[found.count++] = {pairDistance, 2};
     }
     if (maxLength < 3) return;
-    const std::uint8_t* here = input_.data() + position;
     std::size_t best = 2;
-    std::size_t candidate = head_[Hash3(position)];
-    for (int tried = 0; candidate != NoPosition && tried < chainDepth; ++tried) {
-        assert(candidate < position);
-        std::size_t distance = position - candidate;
+    std::uint32_t candidate = head_[Hash3(position)];
+    for (int tried = 0; tried < chainDepth; ++tried) {
+        std::size_t distance = store_.Distance(position, candidate);
         if (distance > WindowSize) break;
-        const std::uint8_t* there = input_.data() + candidate;
+        assert(distance > 0 && distance <= position);
+        const std::uint8_t* there = here - distance;
         if (there[best] == here[best]) {
             std::size_t length = CommonLength(here, there, maxLength);
             if (length > best) {
@@ -77,7 +113,112 @@ void MatchFinder::Find(std::size_t position, std::size_t maxLength, int chainDep
                 if (length == maxLength) break;
             }
         }
-        candidate = chain_[candidate % ChainSize];
+        candidate = chain_[(position - distance) % chain_.size()];
+    }
+}
+
+TreeFinder::TreeFinder(std::span<const std::uint8_t> input, std::uint32_t rebaseAt)
+    : input_(input),
+      store_(rebaseAt),
+      rootShift_(32 - TableBits(input.size())),
+      pairMultiplier_(PairMultiplier(TableBits(input.size()))),
+      roots_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
+      lastPair_(roots_.size(), PositionStore::None),
+      children_(2 * std::clamp<std::size_t>(input.size(), 1, CyclicSize), PositionStore::None) {
+    assert(rebaseAt > 2 * WindowSize);
+}
+
+std::size_t TreeFinder::RootSlot(std::size_t position) const {
+    std::uint32_t v = PairKey(&input_[position]) << 8 | input_[position + 2];
+    return (v * 2654435761u) >> rootShift_;
+}
+
+std::size_t TreeFinder::PairSlot(std::size_t position) const {
+    return (PairKey(&input_[position]) * pairMultiplier_) >> rootShift_;
+}
+
+void TreeFinder::FindAndInsert(std::size_t position, int depth, MatchList& found) {
+    Descend<true>(position, depth, &found);
+}
+
+void TreeFinder::Insert(std::size_t position, int depth) { Descend<false>(position, depth, nullptr); }
+
+template <bool Report>
+void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
+    assert(position == next_);
+    if constexpr (Report) found->count = 0;
+    const std::size_t slots = children_.size() / 2;
+    const std::size_t here = cyclic_;
+    next_ = position + 1;
+    cyclic_ = cyclic_ + 1 == slots ? 0 : cyclic_ + 1;
+
+    const std::size_t limit = std::min(MaxMatchLength, input_.size() - position);
+    if (limit < 2) return;  // the last byte has no pair to file it under
+    if (std::uint32_t shift = store_.RebaseFor(position)) {
+        PositionStore::Shift(roots_, shift);
+        PositionStore::Shift(lastPair_, shift);
+        PositionStore::Shift(children_, shift);
+    }
+    const std::uint8_t* cur = input_.data() + position;
+    std::uint32_t& pairAt = lastPair_[PairSlot(position)];
+    if constexpr (Report) {
+        std::size_t distance = store_.Distance(position, pairAt);
+        // A smaller table shares slots between pairs: the bytes decide.
+        if (distance <= ShortMatchReach && PairKey(cur - distance) == PairKey(cur)) {
+            found->items[found->count++] = {distance, 2};
+        }
+    }
+    pairAt = store_.Stored(position);
+    if (limit < 3) return;
+    std::uint32_t& root = roots_[RootSlot(position)];
+    std::uint32_t candidate = root;
+    root = store_.Stored(position);
+
+    // The new position becomes the root: the walk splits the old tree into
+    // the suffixes below it and those above, hooking each node it passes on
+    // the side it belongs to. Every node on the path shares with the new
+    // suffix at least the shorter of the two sides' common lengths.
+    std::uint32_t* below = &children_[2 * here];
+    std::uint32_t* above = &children_[2 * here + 1];
+    std::size_t belowLength = 0, aboveLength = 0;
+    std::size_t best = 2;
+    for (;;) {
+        std::size_t distance = store_.Distance(position, candidate);
+        if (distance > WindowSize || depth-- <= 0) {
+            *below = *above = PositionStore::None;
+            return;
+        }
+        assert(distance > 0 && distance <= position);
+        std::size_t slot = here >= distance ? here - distance : here + slots - distance;
+        std::uint32_t* pair = &children_[2 * slot];
+        const std::uint8_t* there = cur - distance;
+        std::size_t length = std::min(belowLength, aboveLength);
+        length += CommonLength(cur + length, there + length, limit - length);
+        if constexpr (Report) {
+            // Nodes on the path get older, so the first to reach a length is
+            // the nearest for it.
+            if (length > best) {
+                best = length;
+                found->items[found->count++] = {distance, length};
+            }
+        }
+        if (length == limit) {
+            // Equal as far as a match can reach: the new node takes its place.
+            *below = pair[0];
+            *above = pair[1];
+            return;
+        }
+        if (there[length] < cur[length]) {
+            *below = candidate;
+            below = &pair[1];
+            candidate = *below;
+            belowLength = length;
+        } else {
+            *above = candidate;
+            above = &pair[0];
+            candidate = *above;
+            aboveLength = length;
+        }
     }
 }
 

@@ -1,6 +1,18 @@
 // Finds earlier occurrences of the bytes at a position within the stream
-// format's reach: hash chains over 3-byte prefixes for matches of 3 bytes or
-// more, and the last occurrence of each byte pair for 2-byte matches.
+// format's reach.
+//
+// HashChainFinder serves the greedy and lazy levels and the exhaustive
+// reference parse: hash chains over 3-byte prefixes, and the last occurrence
+// of each byte pair for 2-byte matches.
+//
+// TreeFinder serves the optimal parse: the positions of the window sharing a
+// first byte pair form a binary search tree ordered by the bytes that follow,
+// the newest at the root. One descent both inserts a position and meets, for
+// every length, the nearest earlier position matching that long.
+//
+// Both store positions as 32-bit values and rebase them now and then, so the
+// tables stay small for any input size; they are sized by the input, so a
+// small file does not pay for clearing tables meant for a large one.
 #pragma once
 
 #include <array>
@@ -30,9 +42,38 @@ struct MatchList {
     std::size_t LongestLength() const { return count == 0 ? 0 : items[count - 1].length; }
 };
 
-class MatchFinder {
+// Positions stored as `position - base + 1`, 0 meaning none; once the newest
+// would pass `rebaseAt`, the base moves up to the window's start.
+class PositionStore {
 public:
-    explicit MatchFinder(std::span<const std::uint8_t> input);
+    static constexpr std::uint32_t DefaultRebaseAt = 1u << 31;
+    static constexpr std::uint32_t None = 0;
+
+    explicit PositionStore(std::uint32_t rebaseAt) : rebaseAt_(rebaseAt) {}
+
+    std::uint32_t Stored(std::size_t position) const { return static_cast<std::uint32_t>(position - base_); }
+    // Distance from `position` back to a stored value; None is farther than any window.
+    std::size_t Distance(std::size_t position, std::uint32_t stored) const {
+        return stored == None ? SIZE_MAX : position - base_ - stored;
+    }
+    // Moves the base when `position` would store past the limit; returns
+    // the amount every stored value must drop by (values older than the
+    // window become None), or 0.
+    std::uint32_t RebaseFor(std::size_t position);
+    // Applies a rebase of `shift` to `table`.
+    static void Shift(std::vector<std::uint32_t>& table, std::uint32_t shift);
+
+private:
+    std::uint32_t rebaseAt_;
+    std::size_t base_ = static_cast<std::size_t>(-1);  // position 0 stores as 1
+};
+
+class HashChainFinder {
+public:
+    // `exactPairs`: a slot for every byte pair, so the nearest 2-byte match
+    // is never lost to another pair sharing its slot.
+    explicit HashChainFinder(std::span<const std::uint8_t> input, bool exactPairs = false,
+                             std::uint32_t rebaseAt = PositionStore::DefaultRebaseAt);
 
     // Positions must be inserted in increasing order, each once, and a
     // position is searched before it is inserted.
@@ -40,17 +81,48 @@ public:
     void Find(std::size_t position, std::size_t maxLength, int chainDepth, MatchList& found) const;
 
 private:
-    static constexpr std::size_t NoPosition = static_cast<std::size_t>(-1);
     static constexpr std::size_t ChainSize = 2 * WindowSize;  // never overwritten within reach
-    static constexpr int HashBits = 16;
 
     std::size_t Hash3(std::size_t position) const;
-    std::size_t Pair(std::size_t position) const;
+    std::size_t PairSlot(std::size_t position) const;
 
     std::span<const std::uint8_t> input_;
-    std::vector<std::size_t> head_;
-    std::vector<std::size_t> chain_;
-    std::vector<std::size_t> lastPair_;
+    PositionStore store_;
+    int hashShift_;
+    int pairShift_;
+    std::vector<std::uint32_t> head_;
+    std::vector<std::uint32_t> chain_;
+    std::vector<std::uint32_t> lastPair_;
+};
+
+class TreeFinder {
+public:
+    explicit TreeFinder(std::span<const std::uint8_t> input,
+                        std::uint32_t rebaseAt = PositionStore::DefaultRebaseAt);
+
+    // Every position is passed to exactly one of these, in increasing order.
+    // `depth` bounds the tree nodes visited. Matches reach at most the end
+    // of the input or MaxMatchLength.
+    void FindAndInsert(std::size_t position, int depth, MatchList& found);
+    void Insert(std::size_t position, int depth);
+
+private:
+    static constexpr std::size_t CyclicSize = WindowSize + 1;  // a node per position in reach
+
+    template <bool Report>
+    void Descend(std::size_t position, int depth, MatchList* found);
+    std::size_t RootSlot(std::size_t position) const;
+    std::size_t PairSlot(std::size_t position) const;
+
+    std::span<const std::uint8_t> input_;
+    PositionStore store_;
+    int rootShift_;
+    std::uint32_t pairMultiplier_;
+    std::vector<std::uint32_t> roots_;
+    std::vector<std::uint32_t> lastPair_;
+    std::vector<std::uint32_t> children_;  // per slot: earlier suffixes below, then above
+    std::size_t cyclic_ = 0;               // slot of the next position
+    std::size_t next_ = 0;                 // the position expected next
 };
 
 }  // namespace package
