@@ -9,6 +9,7 @@
 
 #include "package/compress.h"
 #include "tests/support/reference_expand.h"
+#include "tests/support/windowed_expand.h"
 
 namespace package {
 namespace {
@@ -286,46 +287,6 @@ TEST(ExpandBlock, AgreesWithTheReferenceOnRandomStreams) {
 
 // ---- The resumable expander: a bounded window and input in pieces.
 
-struct Windowed {
-    ExpandStatus status;
-    Bytes output;
-};
-
-// Expands `stream` through a window of History + `room` bytes, handing the
-// input over `inputPiece` bytes at a time into a buffer that keeps the part
-// not yet used, as a caller that unscrambles piece by piece must.
-Windowed ExpandWindowed(const Bytes& stream, std::size_t size, std::size_t inputPiece, std::size_t room) {
-    BlockExpander expander;
-    Bytes window(BlockExpander::History + room), input;
-    std::size_t windowEnd = 0, inputPosition = 0, handedOver = 0;
-    Windowed result{ExpandStatus::NeedsRoom, {}};
-    for (int calls = 0; calls < 1'000'000; ++calls) {
-        if (result.status == ExpandStatus::NeedsInput) {
-            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(inputPosition));
-            inputPosition = 0;
-            const std::size_t take = std::min(inputPiece, stream.size() - handedOver);
-            input.insert(input.end(), stream.begin() + static_cast<std::ptrdiff_t>(handedOver),
-                         stream.begin() + static_cast<std::ptrdiff_t>(handedOver + take));
-            handedOver += take;
-        }
-        if (window.size() - windowEnd < BlockExpander::MinRoom && windowEnd > BlockExpander::History) {
-            std::copy(window.begin() + static_cast<std::ptrdiff_t>(windowEnd - BlockExpander::History),
-                      window.begin() + static_cast<std::ptrdiff_t>(windowEnd), window.begin());
-            windowEnd = BlockExpander::History;
-        }
-        const std::size_t start = windowEnd, left = size - result.output.size();
-        const bool outputIsLast = left <= window.size() - windowEnd;
-        const std::span<std::uint8_t> output =
-            std::span(window).first(outputIsLast ? windowEnd + left : window.size());
-        result.status = expander.Expand(output, windowEnd, outputIsLast, input, inputPosition,
-                                        handedOver == stream.size());
-        result.output.insert(result.output.end(), window.begin() + static_cast<std::ptrdiff_t>(start),
-                             window.begin() + static_cast<std::ptrdiff_t>(windowEnd));
-        if (result.status != ExpandStatus::NeedsRoom && result.status != ExpandStatus::NeedsInput) break;
-    }
-    return result;
-}
-
 // Text-like runs, long repeats from far back, and noise.
 Bytes Mixed(std::size_t size) {
     Bytes data(size);
@@ -345,7 +306,8 @@ TEST(BlockExpander, GivesExpandBlocksResultForAnyPieceSizes) {
         const Bytes stream = CompressBlock(content, level);
         for (std::size_t inputPiece : {1u, 7u, 100u, 4096u, 1u << 20u}) {
             for (std::size_t room : {BlockExpander::MinRoom, std::size_t{1000}, std::size_t{65536}}) {
-                const Windowed windowed = ExpandWindowed(stream, content.size(), inputPiece, room);
+                const reference::Windowed windowed =
+                    reference::ExpandWindowed(stream, content.size(), inputPiece, room);
                 EXPECT_EQ(windowed.status, ExpandStatus::Ok) << inputPiece << " " << room;
                 EXPECT_TRUE(windowed.output == content) << inputPiece << " " << room;
             }
@@ -354,10 +316,11 @@ TEST(BlockExpander, GivesExpandBlocksResultForAnyPieceSizes) {
 }
 
 TEST(BlockExpander, WorkedExamplesInTheSmallestPieces) {
-    const Windowed end = ExpandWindowed(FromHex({0x00, 0x00, 0x00, 0x7C, 0xFF}), 0, 1, BlockExpander::MinRoom);
+    const reference::Windowed end =
+        reference::ExpandWindowed(FromHex({0x00, 0x00, 0x00, 0x7C, 0xFF}), 0, 1, BlockExpander::MinRoom);
     EXPECT_EQ(end.status, ExpandStatus::Ok);
-    const Windowed abc = ExpandWindowed(FromHex({0x00, 0xE0, 0x2B, 0xE4, 0x61, 0x62, 0x63, 0x01, 0xFF}), 11,
-                                        1, BlockExpander::MinRoom);
+    const Bytes abcStream = FromHex({0x00, 0xE0, 0x2B, 0xE4, 0x61, 0x62, 0x63, 0x01, 0xFF});
+    const reference::Windowed abc = reference::ExpandWindowed(abcStream, 11, 1, BlockExpander::MinRoom);
     EXPECT_EQ(abc.status, ExpandStatus::Ok);
     EXPECT_EQ(std::string(abc.output.begin(), abc.output.end()), "abcabcabcab");
 }
@@ -377,11 +340,11 @@ TEST(BlockExpander, RefusesWhatExpandBlockRefuses) {
         const ExpandStatus expected = ExpandBlock(output, input).status;
         ASSERT_NE(expected, ExpandStatus::Ok);
         for (std::size_t inputPiece : {5u, 1000u})
-            EXPECT_EQ(ExpandWindowed(input, c.outputSize, inputPiece, 1000).status, expected)
+            EXPECT_EQ(reference::ExpandWindowed(input, c.outputSize, inputPiece, 1000).status, expected)
                 << c.inputSize << " " << c.outputSize << " " << inputPiece;
     }
     // A match before the start of the output: literal 'A', then o = 1.
-    EXPECT_EQ(ExpandWindowed(FromHex({0x00, 0x00, 0x00, 0xA0, 0x41, 0x01}), 3, 64, 64).status,
+    EXPECT_EQ(reference::ExpandWindowed(FromHex({0x00, 0x00, 0x00, 0xA0, 0x41, 0x01}), 3, 64, 64).status,
               ExpandStatus::DistanceTooFar);
 }
 
