@@ -147,9 +147,9 @@ bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
 // case are one job, done in directory order, so that they meet the file
 // system one after the other as they always did (the last one stands).
 struct EntryWork {
-    std::vector<std::uint32_t> offsets;          // of each entry's stored data
-    std::vector<std::size_t> sameNameAfter;      // the next entry of that name, or npos
-    std::vector<std::size_t> jobs;               // the first entry of each name, largest first
+    std::vector<std::uint32_t> offsets;      // of each entry's stored data
+    std::vector<std::size_t> sameNameAfter;  // the next entry of that name, or npos
+    std::vector<std::size_t> jobs;           // the first entry of each name, largest first
 };
 
 EntryWork PlanEntryWork(std::span<const package::PackageEntry> entries) {
@@ -211,8 +211,8 @@ int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Vis
             }
         }
     };
-    const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
-                                                        std::min<std::size_t>(MaxWorkers, work.jobs.size() + 1));
+    const std::size_t workers = std::max<std::size_t>(
+        1, std::min<std::size_t>({std::thread::hardware_concurrency(), MaxWorkers, work.jobs.size()}));
     std::vector<std::thread> threads;
     try {
         for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(worker);
