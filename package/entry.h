@@ -42,7 +42,8 @@ EntryContent RestoreEntry(std::span<const std::uint8_t> image, const PackageEntr
 // through a bounded window. For writing entries to files.
 class EntryReader {
 public:
-    // Up to this many content bytes come at a time.
+    // Content comes in pieces of up to this size (the first piece of a
+    // compressed entry up to BlockExpander::History bytes more).
     static constexpr std::size_t PieceSize = 1 << 20;
 
     // Prepares reading; NoMemory when its buffers can't be had, Damaged when
