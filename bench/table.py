@@ -19,7 +19,7 @@ def main(path):
             encode.append((parts[1], r["bytes_per_second"] / MB, r["stream_bytes"], r["ratio_pct"]))
         elif parts[0] == "gap_to_exact_parse":
             gap = r
-    peers = ["memcpy", "ExpandBlock", "StreamExpander", "zlib_inflate", "lz4_decompress"]
+    peers = ["memcpy", "ExpandBlock", "EntryReader", "zlib_inflate", "lz4_decompress"]
     print("## Decoding (MB/s of output, one core)\n")
     print("| corpus | " + " | ".join(peers) + " | ExpandBlock / zlib |")
     print("|---" * (len(peers) + 2) + "|")
