@@ -4,6 +4,7 @@
 // written, which is exactly where the decoder reads it.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,21 +18,22 @@ public:
     BitWriter(const BitWriter&) = delete;
     BitWriter& operator=(const BitWriter&) = delete;
 
-    void PutBit(unsigned bit) {
-        if (used_ == 32) {
-            Flush();
-            wordAt_ = out_.size();
-            out_.resize(out_.size() + 4);
-            word_ = 0;
-            used_ = 0;
-        }
-        word_ |= static_cast<std::uint32_t>(bit & 1) << (31 - used_);
-        ++used_;
-    }
+    void PutBit(unsigned bit) { PutBits(bit, 1); }
 
-    // Most significant bit first.
+    // Most significant bit first; a field that does not fit the control word
+    // being filled ends in the next one.
     void PutBits(unsigned value, int count) {
-        for (int i = count - 1; i >= 0; --i) PutBit(value >> i);
+        assert(count >= 0 && count <= 24);
+        value &= (1u << count) - 1;
+        int room = 32 - used_;
+        if (count > room) {
+            if (room > 0) word_ |= value >> (count - room);
+            count -= room;
+            value &= (1u << count) - 1;
+            StartWord();
+        }
+        used_ += count;
+        if (count > 0) word_ |= value << (32 - used_);
     }
 
     void PutByte(unsigned byte) { out_.push_back(static_cast<std::uint8_t>(byte)); }
@@ -44,6 +46,14 @@ public:
     }
 
 private:
+    void StartWord() {
+        Flush();
+        wordAt_ = out_.size();
+        out_.resize(out_.size() + 4);
+        word_ = 0;
+        used_ = 0;
+    }
+
     static constexpr std::size_t NoWord = static_cast<std::size_t>(-1);
     std::vector<std::uint8_t>& out_;
     std::size_t wordAt_ = NoWord;

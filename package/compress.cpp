@@ -87,7 +87,7 @@ public:
     // Writes `token` found at `position`; returns the position after it.
     std::size_t Put(std::size_t position, Token token) {
         if (token.length == 1) {
-            bits_.PutBit(1);
+            bits_.PutBits(1, 1);
             bits_.PutByte(input_[position]);
         } else if (token.length == 2) {
             PutShort(token.distance - 1u);
@@ -102,12 +102,11 @@ public:
 private:
     void PutShort(std::size_t offset) {
         assert(offset <= 2303);
-        bits_.PutBits(0b01, 2);
         if (offset < 256) {
-            bits_.PutBit(0);
+            bits_.PutBits(0b010, 3);
             bits_.PutByte(static_cast<unsigned>(offset));
         } else {
-            bits_.PutBit(1);
+            bits_.PutBits(0b011, 3);
             bits_.PutByte(static_cast<unsigned>((offset - 256) >> 3));
             bits_.PutBits(static_cast<unsigned>((offset - 256) & 7), 3);
         }
@@ -116,18 +115,18 @@ private:
     void PutLong(std::size_t offset, std::size_t length) {
         assert(offset < WindowSize && length >= 3 && length <= MaxMatchLength);
         const OffsetClass& c = ClassOf(offset);
-        bits_.PutBits(0, 2 + static_cast<int>(c.prefixZeros));
-        if (c.hasStopBit) bits_.PutBit(1);
+        // 0 0, the class's zeros, then its 1 unless it is the farthest.
+        bits_.PutBits(c.hasStopBit ? 1 : 0, 2 + static_cast<int>(c.prefixZeros) + (c.hasStopBit ? 1 : 0));
         std::size_t rest = offset - c.base;
         bits_.PutByte(static_cast<unsigned>(rest >> c.extraBits));
-        bits_.PutBits(static_cast<unsigned>(rest & ((1u << c.extraBits) - 1)), c.extraBits);
+        bits_.PutBits(static_cast<unsigned>(rest), c.extraBits);
 
         const LengthCode& l = CodeOf(length);
-        bits_.PutBits(0, static_cast<int>(l.zeros));
         if (l.zeros < 5) {
-            bits_.PutBit(1);
-            bits_.PutBits(static_cast<unsigned>(length - l.base), l.extraBits);
+            bits_.PutBits(1u << l.extraBits | static_cast<unsigned>(length - l.base),
+                          static_cast<int>(l.zeros) + 1 + l.extraBits);
         } else {
+            bits_.PutBits(0, 5);
             bits_.PutByte(static_cast<unsigned>(length - l.base));
         }
     }
@@ -184,7 +183,18 @@ void ParseGreedy(std::span<const std::uint8_t> input, const ParseSettings& setti
 // as long or gets a shorter, no dearer length code). So the parse only
 // tries those lengths; the one case this misses, a 3-byte match after the
 // cut that a 2-byte one could not replace, costs at most a bit.
-constexpr std::size_t LengthCodeEnds[] = {2, 3, 4, 6, 10, 26};
+constexpr std::size_t LengthCodeEnds[] = {3, 4, 6, 10, 26, MaxMatchLength};
+
+// The first of LengthCodeEnds above each length.
+constexpr std::array<std::uint8_t, MaxMatchLength + 1> NextLengthCodeEnd = [] {
+    std::array<std::uint8_t, MaxMatchLength + 1> next{};
+    for (std::size_t length = 0; length <= MaxMatchLength; ++length) {
+        std::uint8_t k = 0;
+        while (k < 5 && LengthCodeEnds[k] <= length) ++k;
+        next[length] = k;
+    }
+    return next;
+}();
 
 // Shortest path over the positions of one block at a time, so that memory
 // stays bounded; the match finder carries the window across blocks. The
@@ -198,7 +208,7 @@ public:
 
     OptimalParser(std::span<const std::uint8_t> input, const ParseSettings& settings)
         : input_(input), settings_(settings), finder_(MakeFinder(input)),
-          cost_(std::min(BlockSize, input.size()) + 1), choice_(cost_.size()) {}
+          nodes_(std::min(BlockSize, input.size()) + 1) {}
 
     void Run(TokenWriter& writer) {
         for (std::size_t start = 0; start < input_.size();) {
@@ -218,12 +228,17 @@ private:
         }
     }
 
+    // The cheapest way found to reach a position of the block, and its last token.
+    struct Node {
+        std::uint32_t cost;
+        Token last;
+    };
+
     void Relax(std::size_t from, std::size_t length, std::uint32_t cost, std::size_t distance) {
-        std::uint32_t total = cost_[from] + cost;
-        if (total < cost_[from + length]) {
-            cost_[from + length] = total;
-            choice_[from + length] = {static_cast<std::uint16_t>(length),
-                                      static_cast<std::uint16_t>(distance)};
+        std::uint32_t total = nodes_[from].cost + cost;
+        Node& to = nodes_[from + length];
+        if (total < to.cost) {
+            to = {total, {static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)}};
         }
     }
 
@@ -234,10 +249,12 @@ private:
         } else {
             // The tree looks past the block's end; the block takes what fits.
             finder_.FindAndInsert(position, settings_.depth, found_);
-            std::size_t count = 0;
-            while (count < found_.count && found_.items[count].length < limit) ++count;
-            if (count < found_.count) found_.items[count++].length = limit;
-            found_.count = count;
+            if (limit < MaxMatchLength) {
+                std::size_t count = 0;
+                while (count < found_.count && found_.items[count].length < limit) ++count;
+                if (count < found_.count && limit >= 2) found_.items[count++].length = limit;
+                found_.count = count;
+            }
         }
     }
 
@@ -251,8 +268,9 @@ private:
 
     void ParseBlock(std::size_t start, std::size_t end) {
         std::size_t size = end - start;
-        std::fill(cost_.begin(), cost_.begin() + static_cast<std::ptrdiff_t>(size) + 1, UINT32_MAX);
-        cost_[0] = 0;
+        std::fill(nodes_.begin(), nodes_.begin() + static_cast<std::ptrdiff_t>(size) + 1,
+                  Node{UINT32_MAX, {0, 0}});
+        nodes_[0].cost = 0;
         std::size_t skipUntil = 0;
         for (std::size_t i = 0; i < size; ++i) {
             std::size_t position = start + i;
@@ -260,7 +278,7 @@ private:
                 Skip(position);
                 continue;
             }
-            assert(cost_[i] != UINT32_MAX);
+            assert(nodes_[i].cost != UINT32_MAX);
             Relax(i, 1, LiteralCost, 0);
             Find(position, std::min(MaxMatchLength, size - i));
             if (found_.LongestLength() >= settings_.niceLength) {
@@ -282,10 +300,8 @@ private:
                             Relax(i, length, offsetCost + LengthCost(length), m.distance);
                         }
                     } else {
-                        for (std::size_t length : LengthCodeEnds) {
-                            if (length > covered && length < m.length && length >= 3) {
-                                Relax(i, length, offsetCost + LengthCost(length), m.distance);
-                            }
+                        for (std::size_t k = NextLengthCodeEnd[covered]; LengthCodeEnds[k] < m.length; ++k) {
+                            Relax(i, LengthCodeEnds[k], offsetCost + LengthCost(LengthCodeEnds[k]), m.distance);
                         }
                         Relax(i, m.length, offsetCost + LengthCost(m.length), m.distance);
                     }
@@ -297,9 +313,9 @@ private:
 
     void EmitBlock(std::size_t start, std::size_t end, TokenWriter& writer) {
         path_.clear();
-        for (std::size_t i = end - start; i > 0; i -= choice_[i].length) {
-            assert(choice_[i].length >= 1 && choice_[i].length <= i);
-            path_.push_back(choice_[i]);
+        for (std::size_t i = end - start; i > 0; i -= nodes_[i].last.length) {
+            assert(nodes_[i].last.length >= 1 && nodes_[i].last.length <= i);
+            path_.push_back(nodes_[i].last);
         }
         std::size_t position = start;
         for (auto token = path_.rbegin(); token != path_.rend(); ++token) {
@@ -312,8 +328,7 @@ private:
     ParseSettings settings_;
     Finder finder_;
     MatchList found_;
-    std::vector<std::uint32_t> cost_;
-    std::vector<Token> choice_;
+    std::vector<Node> nodes_;
     std::vector<Token> path_;
 };
 

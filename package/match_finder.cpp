@@ -159,67 +159,70 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
         PositionStore::Shift(lastPair_, shift);
         PositionStore::Shift(children_, shift);
     }
-    const std::uint8_t* cur = input_.data() + position;
+    const std::uint8_t* const cur = input_.data() + position;
+    const std::uint32_t stored = store_.Stored(position);
     std::uint32_t& pairAt = lastPair_[PairSlot(position)];
     if constexpr (Report) {
-        std::size_t distance = store_.Distance(position, pairAt);
+        std::uint32_t distance = PositionStore::Distance(stored, pairAt);
         // A smaller table shares slots between pairs: the bytes decide.
         if (distance <= ShortMatchReach && PairKey(cur - distance) == PairKey(cur)) {
             found->items[found->count++] = {distance, 2};
         }
     }
-    pairAt = store_.Stored(position);
+    pairAt = stored;
     if (limit < 3) return;
     std::uint32_t& root = roots_[RootSlot(position)];
     std::uint32_t candidate = root;
-    root = store_.Stored(position);
+    root = stored;
 
     // The new position becomes the root: the walk splits the old tree into
     // the suffixes below it and those above, hooking each node it passes on
     // the side it belongs to. Every node on the path shares with the new
     // suffix at least the shorter of the two sides' common lengths.
-    std::uint32_t* below = &children_[2 * here];
-    std::uint32_t* above = &children_[2 * here + 1];
+    std::uint32_t* const nodes = children_.data();
+    std::uint32_t* below = nodes + 2 * here;
+    std::uint32_t* above = below + 1;
     std::size_t belowLength = 0, aboveLength = 0;
     std::size_t best = 2;
+    Match* out = Report ? found->items.data() + found->count : nullptr;
     for (;;) {
-        std::size_t distance = store_.Distance(position, candidate);
-        if (distance > WindowSize || depth-- <= 0) {
+        const std::uint32_t distance = PositionStore::Distance(stored, candidate);
+        if (distance > WindowSize || --depth < 0) {
             *below = *above = PositionStore::None;
-            return;
+            break;
         }
         assert(distance > 0 && distance <= position);
-        std::size_t slot = here >= distance ? here - distance : here + slots - distance;
-        std::uint32_t* pair = &children_[2 * slot];
-        const std::uint8_t* there = cur - distance;
+        std::ptrdiff_t slot = static_cast<std::ptrdiff_t>(here) - distance;
+        if (slot < 0) slot += static_cast<std::ptrdiff_t>(slots);
+        std::uint32_t* const pair = nodes + 2 * slot;
+        const std::uint8_t* const there = cur - distance;
         std::size_t length = std::min(belowLength, aboveLength);
         length += CommonLength(cur + length, there + length, limit - length);
-        if constexpr (Report) {
+        if (length > best) {
             // Nodes on the path get older, so the first to reach a length is
             // the nearest for it.
-            if (length > best) {
-                best = length;
-                found->items[found->count++] = {distance, length};
+            best = length;
+            if constexpr (Report) *out++ = {distance, length};
+            if (length == limit) {
+                // Equal as far as a match can reach: the new node takes its place.
+                *below = pair[0];
+                *above = pair[1];
+                break;
             }
-        }
-        if (length == limit) {
-            // Equal as far as a match can reach: the new node takes its place.
-            *below = pair[0];
-            *above = pair[1];
-            return;
         }
         if (there[length] < cur[length]) {
             *below = candidate;
-            below = &pair[1];
+            below = pair + 1;
             candidate = *below;
             belowLength = length;
         } else {
             *above = candidate;
-            above = &pair[0];
+            above = pair;
             candidate = *above;
             aboveLength = length;
         }
     }
+    if constexpr (Report) found->count = static_cast<std::size_t>(out - found->items.data());
 }
 
 }  // namespace package

@@ -42,8 +42,9 @@ struct MatchList {
     std::size_t LongestLength() const { return count == 0 ? 0 : items[count - 1].length; }
 };
 
-// Positions stored as `position - base + 1`, 0 meaning none; once the newest
-// would pass `rebaseAt`, the base moves up to the window's start.
+// Positions stored as `position - base`, 0 meaning none. The base keeps the
+// newest position at WindowSize + 1 or more, so that none lies farther back
+// than any window; once the newest would pass `rebaseAt`, the base moves up.
 class PositionStore {
 public:
     static constexpr std::uint32_t DefaultRebaseAt = 1u << 31;
@@ -52,9 +53,10 @@ public:
     explicit PositionStore(std::uint32_t rebaseAt) : rebaseAt_(rebaseAt) {}
 
     std::uint32_t Stored(std::size_t position) const { return static_cast<std::uint32_t>(position - base_); }
-    // Distance from `position` back to a stored value; None is farther than any window.
+    // Distance between two stored values, the first the newer.
+    static std::uint32_t Distance(std::uint32_t newer, std::uint32_t older) { return newer - older; }
     std::size_t Distance(std::size_t position, std::uint32_t stored) const {
-        return stored == None ? SIZE_MAX : position - base_ - stored;
+        return Distance(Stored(position), stored);
     }
     // Moves the base when `position` would store past the limit; returns
     // the amount every stored value must drop by (values older than the
@@ -65,7 +67,7 @@ public:
 
 private:
     std::uint32_t rebaseAt_;
-    std::size_t base_ = static_cast<std::size_t>(-1);  // position 0 stores as 1
+    std::size_t base_ = static_cast<std::size_t>(0) - (WindowSize + 1);
 };
 
 class HashChainFinder {
