@@ -1,5 +1,7 @@
 // Mapped files on the host: mmap of the real file, outside the simulated
-// drives (the tool's inputs are native paths).
+// drives (the tool's inputs are native paths). POSIX does not stop another
+// program from shortening the file under the view; the tool's own writers
+// never do, as they replace a file by renaming a new one over it.
 #include "platform/mapped_file.h"
 
 #include <cstddef>
