@@ -56,7 +56,7 @@ HashChainFinder::HashChainFinder(std::span<const std::uint8_t> input, bool exact
       hashShift_(32 - TableBits(input.size())),
       pairShift_(exactPairs ? 16 : hashShift_),
       head_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
-      chain_(std::clamp<std::size_t>(input.size(), 1, ChainSize), PositionStore::None),
+      chain_(std::min(std::bit_ceil(input.size()), ChainSize), PositionStore::None),
       lastPair_(std::size_t{1} << (32 - pairShift_), PositionStore::None) {
     static_assert(std::endian::native == std::endian::little, "CommonLength assumes little-endian loads");
     assert(rebaseAt > 2 * WindowSize);
@@ -81,7 +81,7 @@ void HashChainFinder::Insert(std::size_t position) {
     std::uint32_t stored = store_.Stored(position);
     if (position + 2 < input_.size()) {
         std::uint32_t& head = head_[Hash3(position)];
-        chain_[position % chain_.size()] = head;
+        chain_[position & (chain_.size() - 1)] = head;
         head = stored;
     }
     if (position + 1 < input_.size()) lastPair_[PairSlot(position)] = stored;
@@ -113,7 +113,7 @@ void HashChainFinder::Find(std::size_t position, std::size_t maxLength, int chai
                 if (length == maxLength) break;
             }
         }
-        candidate = chain_[(position - distance) % chain_.size()];
+        candidate = chain_[(position - distance) & (chain_.size() - 1)];
     }
 }
 
@@ -124,7 +124,8 @@ TreeFinder::TreeFinder(std::span<const std::uint8_t> input, std::uint32_t rebase
       pairMultiplier_(PairMultiplier(TableBits(input.size()))),
       roots_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
       lastPair_(roots_.size(), PositionStore::None),
-      children_(2 * std::clamp<std::size_t>(input.size(), 1, CyclicSize), PositionStore::None) {
+      children_(2 * std::min(std::bit_ceil(input.size()), CyclicSize), PositionStore::None),
+      slotMask_(children_.size() / 2 - 1) {
     assert(rebaseAt > 2 * WindowSize);
 }
 
@@ -147,10 +148,7 @@ template <bool Report>
 void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
     assert(position == next_);
     if constexpr (Report) found->count = 0;
-    const std::size_t slots = children_.size() / 2;
-    const std::size_t here = cyclic_;
     next_ = position + 1;
-    cyclic_ = cyclic_ + 1 == slots ? 0 : cyclic_ + 1;
 
     const std::size_t limit = std::min(MaxMatchLength, input_.size() - position);
     if (limit < 2) return;  // the last byte has no pair to file it under
@@ -161,6 +159,11 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
     }
     const std::uint8_t* const cur = input_.data() + position;
     const std::uint32_t stored = store_.Stored(position);
+    if (limit > 3) {
+        // The next position's slots, fetched while this one descends.
+        __builtin_prefetch(&lastPair_[PairSlot(position + 1)], 1);
+        __builtin_prefetch(&roots_[RootSlot(position + 1)], 1);
+    }
     std::uint32_t& pairAt = lastPair_[PairSlot(position)];
     if constexpr (Report) {
         std::uint32_t distance = PositionStore::Distance(stored, pairAt);
@@ -180,7 +183,8 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
     // the side it belongs to. Every node on the path shares with the new
     // suffix at least the shorter of the two sides' common lengths.
     std::uint32_t* const nodes = children_.data();
-    std::uint32_t* below = nodes + 2 * here;
+    const std::size_t mask = slotMask_;
+    std::uint32_t* below = nodes + 2 * (position & mask);
     std::uint32_t* above = below + 1;
     std::size_t belowLength = 0, aboveLength = 0;
     std::size_t best = 2;
@@ -192,17 +196,18 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
             break;
         }
         assert(distance > 0 && distance <= position);
-        std::ptrdiff_t slot = static_cast<std::ptrdiff_t>(here) - distance;
-        if (slot < 0) slot += static_cast<std::ptrdiff_t>(slots);
-        std::uint32_t* const pair = nodes + 2 * slot;
+        std::uint32_t* const pair = nodes + 2 * ((position - distance) & mask);
         const std::uint8_t* const there = cur - distance;
         std::size_t length = std::min(belowLength, aboveLength);
         length += CommonLength(cur + length, there + length, limit - length);
-        if (length > best) {
+        if constexpr (Report) {
             // Nodes on the path get older, so the first to reach a length is
-            // the nearest for it.
+            // the nearest for it. Written always, kept when longer.
+            *out = {distance, length};
+            out += length > best;
+        }
+        if (length > best) {
             best = length;
-            if constexpr (Report) *out++ = {distance, length};
             if (length == limit) {
                 // Equal as far as a match can reach: the new node takes its place.
                 *below = pair[0];

@@ -109,7 +109,8 @@ public:
     void Insert(std::size_t position, int depth);
 
 private:
-    static constexpr std::size_t CyclicSize = WindowSize + 1;  // a node per position in reach
+    // A node per position in reach, by the position's low bits.
+    static constexpr std::size_t CyclicSize = 2 * WindowSize;
 
     template <bool Report>
     void Descend(std::size_t position, int depth, MatchList* found);
@@ -123,7 +124,7 @@ private:
     std::vector<std::uint32_t> roots_;
     std::vector<std::uint32_t> lastPair_;
     std::vector<std::uint32_t> children_;  // per slot: earlier suffixes below, then above
-    std::size_t cyclic_ = 0;               // slot of the next position
+    std::size_t slotMask_;
     std::size_t next_ = 0;                 // the position expected next
 };
 
