@@ -124,7 +124,7 @@ TreeFinder::TreeFinder(std::span<const std::uint8_t> input, std::uint32_t rebase
       pairMultiplier_(PairMultiplier(TableBits(input.size()))),
       roots_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
       lastPair_(roots_.size(), PositionStore::None),
-      children_(2 * std::min(std::bit_ceil(input.size()), CyclicSize), PositionStore::None),
+      children_(2 * std::min(std::bit_ceil(input.size()), TreeSlots)),
       slotMask_(children_.size() / 2 - 1) {
     assert(rebaseAt > 2 * WindowSize);
 }
@@ -155,7 +155,6 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
     if (std::uint32_t shift = store_.RebaseFor(position)) {
         PositionStore::Shift(roots_, shift);
         PositionStore::Shift(lastPair_, shift);
-        PositionStore::Shift(children_, shift);
     }
     const std::uint8_t* const cur = input_.data() + position;
     const std::uint32_t stored = store_.Stored(position);
@@ -175,28 +174,28 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
     pairAt = stored;
     if (limit < 3) return;
     std::uint32_t& root = roots_[RootSlot(position)];
-    std::uint32_t candidate = root;
+    std::uint32_t distance = PositionStore::Distance(stored, root);
     root = stored;
 
     // The new position becomes the root: the walk splits the old tree into
     // the suffixes below it and those above, hooking each node it passes on
     // the side it belongs to. Every node on the path shares with the new
     // suffix at least the shorter of the two sides' common lengths.
-    std::uint32_t* const nodes = children_.data();
+    std::uint16_t* const nodes = children_.data();
     const std::size_t mask = slotMask_;
-    std::uint32_t* below = nodes + 2 * (position & mask);
-    std::uint32_t* above = below + 1;
+    const auto low = static_cast<std::uint16_t>(position);
+    std::uint16_t* below = nodes + 2 * (position & mask);
+    std::uint16_t* above = below + 1;
     std::size_t belowLength = 0, aboveLength = 0;
     std::size_t best = 2;
     Match* out = Report ? found->items.data() + found->count : nullptr;
     for (;;) {
-        const std::uint32_t distance = PositionStore::Distance(stored, candidate);
-        if (distance > WindowSize || --depth < 0) {
-            *below = *above = PositionStore::None;
+        if (distance > TreeReach || --depth < 0) {
+            *below = *above = static_cast<std::uint16_t>(low + NoChild);
             break;
         }
         assert(distance > 0 && distance <= position);
-        std::uint32_t* const pair = nodes + 2 * ((position - distance) & mask);
+        std::uint16_t* const pair = nodes + 2 * ((position - distance) & mask);
         const std::uint8_t* const there = cur - distance;
         std::size_t length = std::min(belowLength, aboveLength);
         length += CommonLength(cur + length, there + length, limit - length);
@@ -215,15 +214,16 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
                 break;
             }
         }
+        const auto label = static_cast<std::uint16_t>(position - distance);
         if (there[length] < cur[length]) {
-            *below = candidate;
+            *below = label;
             below = pair + 1;
-            candidate = *below;
+            distance = static_cast<std::uint16_t>(low - *below);
             belowLength = length;
         } else {
-            *above = candidate;
+            *above = label;
             above = pair;
-            candidate = *above;
+            distance = static_cast<std::uint16_t>(low - *above);
             aboveLength = length;
         }
     }

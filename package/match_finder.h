@@ -109,8 +109,16 @@ public:
     void Insert(std::size_t position, int depth);
 
 private:
-    // A node per position in reach, by the position's low bits.
-    static constexpr std::size_t CyclicSize = 2 * WindowSize;
+    // A node per position in reach, by the position's low bits; the
+    // farthest window position shares the newest one's node, so the tree
+    // reaches one short of the window.
+    static constexpr std::size_t TreeSlots = WindowSize;
+    static constexpr std::uint32_t TreeReach = WindowSize - 1;
+    // Children are the low 16 bits of their positions. A child link is
+    // read at most two windows after it was written, so the distance those
+    // bits give is exact; "no child" is written as a label half the label
+    // range away from the writer, which stays out of reach until then.
+    static constexpr std::uint16_t NoChild = 0x8000;
 
     template <bool Report>
     void Descend(std::size_t position, int depth, MatchList* found);
@@ -123,7 +131,7 @@ private:
     std::uint32_t pairMultiplier_;
     std::vector<std::uint32_t> roots_;
     std::vector<std::uint32_t> lastPair_;
-    std::vector<std::uint32_t> children_;  // per slot: earlier suffixes below, then above
+    std::vector<std::uint16_t> children_;  // per slot: earlier suffixes below, then above
     std::size_t slotMask_;
     std::size_t next_ = 0;                 // the position expected next
 };
