@@ -198,7 +198,23 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
         std::uint16_t* const pair = nodes + 2 * ((position - distance) & mask);
         const std::uint8_t* const there = cur - distance;
         std::size_t length = std::min(belowLength, aboveLength);
-        length += CommonLength(cur + length, there + length, limit - length);
+        bool thereBelow;
+        if (length + 8 <= limit) {
+            std::uint64_t x, y;
+            std::memcpy(&x, cur + length, 8);
+            std::memcpy(&y, there + length, 8);
+            if (x != y) {
+                // Byte-swapped, the words compare as the bytes do.
+                thereBelow = __builtin_bswap64(y) < __builtin_bswap64(x);
+                length += static_cast<std::size_t>(std::countr_zero(x ^ y) / 8);
+            } else {
+                length += 8 + CommonLength(cur + length + 8, there + length + 8, limit - length - 8);
+                thereBelow = length < limit && there[length] < cur[length];
+            }
+        } else {
+            length += CommonLength(cur + length, there + length, limit - length);
+            thereBelow = length < limit && there[length] < cur[length];
+        }
         if constexpr (Report) {
             // Nodes on the path get older, so the first to reach a length is
             // the nearest for it. Written always, kept when longer.
@@ -215,7 +231,7 @@ void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
             }
         }
         const auto label = static_cast<std::uint16_t>(position - distance);
-        if (there[length] < cur[length]) {
+        if (thereBelow) {
             *below = label;
             below = pair + 1;
             distance = static_cast<std::uint16_t>(low - *below);
