@@ -34,14 +34,6 @@ TEST_F(MappedFileTest, ShowsTheWholeFileByteForByte) {
     EXPECT_EQ(failure, MapFailure::None);
     const auto view = MappedBytes(file.get());
     EXPECT_EQ(std::vector<std::uint8_t>(view.begin(), view.end()), bytes);
-
-    // A second mapping of the same file is independent of the first.
-    MappedFile again = MapFileForRead(Write("one.bin", {42}), &failure);
-    ASSERT_TRUE(again);
-    EXPECT_EQ(MappedBytes(again.get()).size(), 1u);
-    EXPECT_EQ(MappedBytes(again.get())[0], 42);
-    again.reset();
-    EXPECT_EQ(MappedBytes(file.get())[bytes.size() - 1], bytes.back());
 }
 
 TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
