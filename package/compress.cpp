@@ -39,9 +39,19 @@ const OffsetClass& ClassOf(std::size_t offset) {
     return OffsetClasses[ClassOfSlice[offset >> 9]];
 }
 
+// By the offset's 512-wide slice.
+constexpr std::array<std::uint8_t, 16> LongOffsetCosts = [] {
+    std::array<std::uint8_t, 16> costs{};
+    for (std::size_t slice = 0; slice < 16; ++slice) {
+        const OffsetClass& c = OffsetClasses[ClassOfSlice[slice]];
+        costs[slice] = static_cast<std::uint8_t>(2 + c.prefixZeros + (c.hasStopBit ? 1 : 0) + 8 + c.extraBits);
+    }
+    return costs;
+}();
+
 std::uint32_t LongOffsetCost(std::size_t distance) {
-    const OffsetClass& c = ClassOf(distance - 1);
-    return 2 + c.prefixZeros + (c.hasStopBit ? 1 : 0) + 8 + static_cast<std::uint32_t>(c.extraBits);
+    assert(distance >= 1 && distance <= WindowSize);
+    return LongOffsetCosts[(distance - 1) >> 9];
 }
 
 // Length codes: `zeros` zeros then a 1 and extra bits, or five zeros and a byte.
@@ -228,18 +238,19 @@ private:
         }
     }
 
-    // The cheapest way found to reach a position of the block, and its last token.
-    struct Node {
-        std::uint32_t cost;
-        Token last;
-    };
+    // The cheapest way found to reach a position of the block, above its
+    // last token's length and distance: one comparison keeps the cheaper,
+    // without a branch the parse could not predict.
+    using Node = std::uint64_t;
+    static constexpr Node Unreached = UINT64_MAX;
+    static Token LastOf(Node n) {
+        return {static_cast<std::uint16_t>(n >> 16), static_cast<std::uint16_t>(n)};
+    }
 
     void Relax(std::size_t from, std::size_t length, std::uint32_t cost, std::size_t distance) {
-        std::uint32_t total = nodes_[from].cost + cost;
+        Node offer = (nodes_[from] & ~Node{UINT32_MAX}) + (Node{cost} << 32 | length << 16 | distance);
         Node& to = nodes_[from + length];
-        if (total < to.cost) {
-            to = {total, {static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)}};
-        }
+        to = std::min(to, offer);
     }
 
     void Find(std::size_t position, std::size_t limit) {
@@ -268,9 +279,8 @@ private:
 
     void ParseBlock(std::size_t start, std::size_t end) {
         std::size_t size = end - start;
-        std::fill(nodes_.begin(), nodes_.begin() + static_cast<std::ptrdiff_t>(size) + 1,
-                  Node{UINT32_MAX, {0, 0}});
-        nodes_[0].cost = 0;
+        std::fill(nodes_.begin(), nodes_.begin() + static_cast<std::ptrdiff_t>(size) + 1, Unreached);
+        nodes_[0] = 0;
         std::size_t skipUntil = 0;
         for (std::size_t i = 0; i < size; ++i) {
             std::size_t position = start + i;
@@ -278,7 +288,7 @@ private:
                 Skip(position);
                 continue;
             }
-            assert(nodes_[i].cost != UINT32_MAX);
+            assert(nodes_[i] != Unreached);
             Relax(i, 1, LiteralCost, 0);
             Find(position, std::min(MaxMatchLength, size - i));
             if (found_.LongestLength() >= settings_.niceLength) {
@@ -313,9 +323,9 @@ private:
 
     void EmitBlock(std::size_t start, std::size_t end, TokenWriter& writer) {
         path_.clear();
-        for (std::size_t i = end - start; i > 0; i -= nodes_[i].last.length) {
-            assert(nodes_[i].last.length >= 1 && nodes_[i].last.length <= i);
-            path_.push_back(nodes_[i].last);
+        for (std::size_t i = end - start; i > 0; i -= LastOf(nodes_[i]).length) {
+            assert(LastOf(nodes_[i]).length >= 1 && LastOf(nodes_[i]).length <= i);
+            path_.push_back(LastOf(nodes_[i]));
         }
         std::size_t position = start;
         for (auto token = path_.rbegin(); token != path_.rend(); ++token) {
