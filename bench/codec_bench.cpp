@@ -219,17 +219,35 @@ void Encode(benchmark::State& state, Bytes (*compress)(const Bytes&, int), int l
     state.counters["ratio_pct"] = 100.0 * static_cast<double>(packed) / static_cast<double>(total);
 }
 
-// The default level against an exhaustive optimal parse, on a slice of the
-// mixed corpus small enough for the exhaustive search.
-void GapToExactParse(benchmark::State& state) {
+// About ExactParseCap bytes of a corpus in pieces of files spread over it,
+// each piece from a different depth of its file (headers, bodies, tails),
+// each piece one stream.
+Corpus ExactParseSlice(const Corpus& corpus) {
+    const std::size_t pieceSize = ExactParseCap / 24;
+    const std::size_t perFile = std::min(pieceSize, TotalSize(corpus) / std::max<std::size_t>(1, corpus.size()));
+    const std::size_t files = ExactParseCap / std::max<std::size_t>(1, perFile);
+    const std::size_t stride = std::max<std::size_t>(1, corpus.size() / std::max<std::size_t>(1, files));
     Corpus slice;
     std::size_t total = 0;
-    for (const Bytes& f : Corpora()["mixed"]) {
-        if (total >= ExactParseCap) break;
-        std::size_t take = std::min(f.size(), ExactParseCap - total);
-        slice.emplace_back(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(take));
+    // Passes of `stride` steps, each starting one file later, until full.
+    const std::size_t passes = (corpus.size() + stride - 1) / stride;
+    for (std::size_t j = 0; j < passes * stride && total < ExactParseCap; ++j) {
+        std::size_t index = j % passes * stride + j / passes;
+        if (index >= corpus.size()) continue;
+        const Bytes& f = corpus[index];
+        std::size_t take = std::min({f.size(), pieceSize, ExactParseCap - total});
+        std::size_t at = (f.size() - take) * (slice.size() % 4) / 3;
+        slice.emplace_back(f.begin() + static_cast<std::ptrdiff_t>(at),
+                           f.begin() + static_cast<std::ptrdiff_t>(at + take));
         total += take;
     }
+    return slice;
+}
+
+// The default level against an exhaustive optimal parse, on a slice of a
+// corpus small enough for the exhaustive search.
+void GapToExactParse(benchmark::State& state, const std::string& kind) {
+    const Corpus slice = ExactParseSlice(Corpora()[kind]);
     std::size_t best = 0, exact = 0;
     for (auto _ : state) {
         best = exact = 0;
@@ -238,6 +256,7 @@ void GapToExactParse(benchmark::State& state) {
             exact += package::CompressBlockWith(f, package::ExhaustiveSettings()).size();
         }
     }
+    state.counters["input_bytes"] = static_cast<double>(TotalSize(slice));
     state.counters["default_bytes"] = static_cast<double>(best);
     state.counters["exact_bytes"] = static_cast<double>(exact);
     state.counters["gap_pct"] = 100.0 * (static_cast<double>(best) / static_cast<double>(exact) - 1.0);
@@ -264,7 +283,11 @@ void RegisterAll() {
     }
     benchmark::RegisterBenchmark("encode/lz4", Encode, Lz4Level, 0)->Iterations(1)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("encode/lz4hc_12", Encode, Lz4Level, 12)->Iterations(1)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("gap_to_exact_parse", GapToExactParse)->Iterations(1)->Unit(benchmark::kMillisecond);
+    for (const char* kind : {"mixed", "binary"}) {
+        benchmark::RegisterBenchmark((std::string("gap_to_exact_parse/") + kind).c_str(), GapToExactParse,
+                                     std::string(kind))
+            ->Iterations(1)->Unit(benchmark::kMillisecond);
+    }
 }
 
 }  // namespace
