@@ -206,6 +206,15 @@ constexpr std::array<std::uint8_t, MaxMatchLength + 1> NextLengthCodeEnd = [] {
     return next;
 }();
 
+// A position inside a match the parse takes whole is filed in the tree only
+// as far as this many bytes: enough for the matches later positions want
+// from it, and it usually meets its source that early.
+constexpr std::size_t InsideMatchSameLength = 16;
+
+// Searched positions in a row without a match of 3 bytes or more before
+// the parse searches only every other position, until one has a match.
+constexpr std::size_t MissesBeforeStriding = 1024;
+
 // Shortest path over the positions of one block at a time, so that memory
 // stays bounded; the match finder carries the window across blocks. The
 // exhaustive parse walks whole hash chains and tries every length; the
@@ -273,7 +282,7 @@ private:
         if constexpr (Exhaustive) {
             finder_.Insert(position);
         } else {
-            finder_.Insert(position, settings_.depth);
+            finder_.Insert(position, settings_.depth, InsideMatchSameLength);
         }
     }
 
@@ -290,7 +299,16 @@ private:
             }
             assert(nodes_[i] != Unreached);
             Relax(i, 1, LiteralCost, 0);
+            if constexpr (!Exhaustive) {
+                // Data that has gone long without a match is likely packed
+                // already: every other position is left unsearched.
+                if (misses_ >= MissesBeforeStriding && (i & 1)) {
+                    finder_.Pass(position);
+                    continue;
+                }
+            }
             Find(position, std::min(MaxMatchLength, size - i));
+            misses_ = found_.LongestLength() >= 3 ? 0 : misses_ + 1;
             if (found_.LongestLength() >= settings_.niceLength) {
                 const Match& longest = found_.items[found_.count - 1];
                 Relax(i, longest.length, MatchCost(longest.distance, longest.length), longest.distance);
@@ -338,6 +356,7 @@ private:
     ParseSettings settings_;
     Finder finder_;
     MatchList found_;
+    std::size_t misses_ = 0;  // positions since the last match of 3 bytes or more
     std::vector<Node> nodes_;
     std::vector<Token> path_;
 };
@@ -348,8 +367,8 @@ ParseSettings SettingsForLevel(int level) {
     using enum ParseSettings::Method;
     static constexpr ParseSettings Levels[9] = {
         {Greedy, 4, 32},   {Lazy, 16, 64},    {Lazy, 48, 128},
-        {Optimal, 8, 24},  {Optimal, 16, 32}, {Optimal, 24, 48},
-        {Optimal, 32, 64}, {Optimal, 48, 64}, {Optimal, 64, 128},
+        {Optimal, 4, 16},  {Optimal, 6, 16},  {Optimal, 8, 24},
+        {Optimal, 12, 32}, {Optimal, 12, 48}, {Optimal, 16, 48},
     };
     return Levels[std::clamp(level, FastestLevel, BestLevel) - 1];
 }

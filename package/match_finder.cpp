@@ -139,18 +139,25 @@ std::size_t TreeFinder::PairSlot(std::size_t position) const {
 }
 
 void TreeFinder::FindAndInsert(std::size_t position, int depth, MatchList& found) {
-    Descend<true>(position, depth, &found);
+    Descend<true>(position, depth, MaxMatchLength, &found);
 }
 
-void TreeFinder::Insert(std::size_t position, int depth) { Descend<false>(position, depth, nullptr); }
+void TreeFinder::Insert(std::size_t position, int depth, std::size_t sameLength) {
+    Descend<false>(position, depth, sameLength, nullptr);
+}
+
+void TreeFinder::Pass(std::size_t position) {
+    assert(position == next_);
+    next_ = position + 1;
+}
 
 template <bool Report>
-void TreeFinder::Descend(std::size_t position, int depth, MatchList* found) {
+void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength, MatchList* found) {
     assert(position == next_);
     if constexpr (Report) found->count = 0;
     next_ = position + 1;
 
-    const std::size_t limit = std::min(MaxMatchLength, input_.size() - position);
+    const std::size_t limit = std::min(sameLength, input_.size() - position);
     if (limit < 2) return;  // the last byte has no pair to file it under
     if (std::uint32_t shift = store_.RebaseFor(position)) {
         PositionStore::Shift(roots_, shift);

@@ -106,7 +106,13 @@ public:
     // `depth` bounds the tree nodes visited. Matches reach at most the end
     // of the input or MaxMatchLength.
     void FindAndInsert(std::size_t position, int depth, MatchList& found);
-    void Insert(std::size_t position, int depth);
+    // Inserting stops at the first node sharing `sameLength` bytes, which
+    // the new one replaces: a position inside a long match meets its source
+    // early. The tree is then ordered by fewer bytes there, which can only
+    // cost later searches a match, never report a false one.
+    void Insert(std::size_t position, int depth, std::size_t sameLength = MaxMatchLength);
+    // Leaves the position out of the tree.
+    void Pass(std::size_t position);
 
 private:
     // A node per position in reach, by the position's low bits; the
@@ -121,7 +127,7 @@ private:
     static constexpr std::uint16_t NoChild = 0x8000;
 
     template <bool Report>
-    void Descend(std::size_t position, int depth, MatchList* found);
+    void Descend(std::size_t position, int depth, std::size_t sameLength, MatchList* found);
     std::size_t RootSlot(std::size_t position) const;
     std::size_t PairSlot(std::size_t position) const;
 
