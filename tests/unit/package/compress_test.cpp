@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "package/expand.h"
+#include "package/match_finder.h"
 #include "tests/support/reference_expand.h"
 
 namespace package {
@@ -88,7 +89,82 @@ TEST(CompressBlock, HigherLevelsCompressBetter) {
     std::size_t exhaustive = CompressBlockWith(input, ExhaustiveSettings()).size();
     EXPECT_LT(best, greedy);
     EXPECT_LE(exhaustive, best);
+    EXPECT_LE(best, exhaustive + exhaustive / 200);  // the default level stays within 0.5%
     EXPECT_LT(best, input.size() / 2);
+}
+
+// A block's last bytes may match past the block; the parse must not take
+// those lengths (it once wrote beyond its arrays there).
+TEST(CompressBlock, MatchesAcrossBlockEndsRoundTrip) {
+    for (std::size_t size : {65537u, 65538u, 65539u, 131075u}) {
+        Bytes input = Text(size);
+        for (int level : {4, BestLevel}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", size " << size);
+            RoundTrip(input, level);
+        }
+    }
+}
+
+// The nearest earlier position matching at least `length` bytes, by brute force.
+std::size_t NearestMatch(const Bytes& input, std::size_t position, std::size_t length) {
+    for (std::size_t distance = 1; distance <= std::min(position, WindowSize - 1); ++distance) {
+        std::size_t same = 0;
+        while (same < length && position + same < input.size() &&
+               input[position + same] == input[position + same - distance]) {
+            ++same;
+        }
+        if (same == length) return distance;
+    }
+    return 0;
+}
+
+TEST(TreeFinder, ReportsTheNearestMatchOfEveryLength) {
+    Bytes input = Mixed(5000);
+    TreeFinder finder(input);
+    MatchList found;
+    for (std::size_t position = 0; position < input.size(); ++position) {
+        finder.FindAndInsert(position, 1 << 20, found);
+        std::size_t reach = std::min(MaxMatchLength, input.size() - position);
+        std::size_t length = 3;
+        for (const Match& m : found) {
+            if (m.length == 2) continue;  // a shared pair slot may hide the nearest pair
+            for (; length <= m.length; ++length) {
+                ASSERT_EQ(m.distance, NearestMatch(input, position, length))
+                    << "position " << position << ", length " << length;
+            }
+        }
+        if (length <= reach) {
+            ASSERT_EQ(NearestMatch(input, position, length), 0u) << "position " << position;
+        }
+    }
+}
+
+// Positions kept as 32-bit values are rebased now and then; moving the base
+// must not change a single match.
+TEST(MatchFinders, RebasingChangesNoMatch) {
+    Bytes input = Mixed(120000);
+    TreeFinder tree(input), rebasedTree(input, 3 * WindowSize);
+    HashChainFinder chain(input), rebasedChain(input, false, 3 * WindowSize);
+    MatchList a, b;
+    for (std::size_t position = 0; position < input.size(); ++position) {
+        tree.FindAndInsert(position, 32, a);
+        rebasedTree.FindAndInsert(position, 32, b);
+        ASSERT_EQ(a.count, b.count) << "tree, position " << position;
+        for (std::size_t i = 0; i < a.count; ++i) {
+            ASSERT_EQ(a.items[i].distance, b.items[i].distance);
+            ASSERT_EQ(a.items[i].length, b.items[i].length);
+        }
+        std::size_t maxLength = std::min(MaxMatchLength, input.size() - position);
+        chain.Find(position, maxLength, 32, a);
+        rebasedChain.Find(position, maxLength, 32, b);
+        chain.Insert(position);
+        rebasedChain.Insert(position);
+        ASSERT_EQ(a.count, b.count) << "chain, position " << position;
+        for (std::size_t i = 0; i < a.count; ++i) {
+            ASSERT_EQ(a.items[i].distance, b.items[i].distance);
+            ASSERT_EQ(a.items[i].length, b.items[i].length);
+        }
+    }
 }
 
 TEST(CompressBlock, RandomDataGrowsOnlyByTheLiteralBits) {
