@@ -194,7 +194,7 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     std::uint16_t* below = nodes + 2 * (position & mask);
     std::uint16_t* above = below + 1;
     std::size_t belowLength = 0, aboveLength = 0;
-    std::size_t best = 2;
+    std::size_t best = 2;  // the longest match reported
     Match* out = Report ? found->items.data() + found->count : nullptr;
     for (;;) {
         if (distance > TreeReach || --depth < 0) {
@@ -223,19 +223,30 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
             thereBelow = length < limit && there[length] < cur[length];
         }
         if constexpr (Report) {
-            // Nodes on the path get older, so the first to reach a length is
-            // the nearest for it. Written always, kept when longer.
-            *out = {distance, length};
-            out += length > best;
-        }
-        if (length > best) {
-            best = length;
-            if (length == limit) {
-                // Equal as far as a match can reach: the new node takes its place.
-                *below = pair[0];
-                *above = pair[1];
-                break;
+            if (length > best) {
+                // Nodes on the path get older, so the first to reach a length
+                // is the nearest for it. The bytes taken as common unseen are
+                // checked: where Insert filed positions by fewer bytes, the
+                // tree can be wrong about them.
+                std::size_t seen = std::min(belowLength, aboveLength);
+                std::size_t verified = seen == 0 ? length : CommonLength(cur, there, length);
+                if (verified > best) {
+                    best = verified;
+                    *out++ = {distance, verified};
+                }
             }
+        }
+        if (length == limit) {
+            // Equal as far as a match can reach: the new node takes its
+            // place. Links handed on this way could age without end, so those
+            // out of reach are cut here, keeping every link's age exact.
+            auto fresh = [&](std::uint16_t child) {
+                return static_cast<std::uint16_t>(low - child) > TreeReach ? static_cast<std::uint16_t>(low + NoChild)
+                                                                           : child;
+            };
+            *below = fresh(pair[0]);
+            *above = fresh(pair[1]);
+            break;
         }
         const auto label = static_cast<std::uint16_t>(position - distance);
         if (thereBelow) {
