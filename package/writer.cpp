@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "package/compress.h"
+#include "package/expand.h"
 #include "package/format.h"
 
 namespace package {
@@ -18,6 +19,18 @@ struct StoredEntry {
     bool compressed = false;
 };
 
+// A package goes to players who can't repair it, so every stream is
+// expanded again and compared before it is used (a small cost beside the
+// encoding): a fault in the encoder stops the build instead of shipping.
+void CheckRestores(const std::string& what, std::span<const std::uint8_t> content,
+                   std::span<const std::uint8_t> stream) {
+    std::vector<std::uint8_t> restored(content.size());
+    if (ExpandBlock(restored, stream).status != ExpandStatus::Ok ||
+        !std::equal(restored.begin(), restored.end(), content.begin()))
+        throw std::logic_error("the encoder's stream for " + what +
+                               " does not restore it; try another level");
+}
+
 // Compressed only when that saves space; scrambled after compression, as
 // the reader undoes it in the other order.
 StoredEntry EncodeEntry(const WriterEntry& entry, int level) {
@@ -25,6 +38,7 @@ StoredEntry EncodeEntry(const WriterEntry& entry, int level) {
     if (entry.compress && !entry.content.empty()) {
         std::vector<std::uint8_t> stream = CompressBlock(entry.content, level);
         if (stream.size() < entry.content.size()) {
+            CheckRestores(entry.name, entry.content, stream);
             stored.bytes = std::move(stream);
             stored.compressed = true;
         }
@@ -94,8 +108,11 @@ std::vector<std::uint8_t> WritePackage(std::span<const WriterEntry> entries,
         std::memcpy(records.data() + EntrySize * i, &record, EntrySize);
         dataEnd += PaddedSize(record.storedSize);
     }
-    const std::vector<std::uint8_t> directory =
-        options.compressDirectory ? CompressBlock(records, options.level) : records;
+    std::vector<std::uint8_t> directory = records;
+    if (options.compressDirectory) {
+        directory = CompressBlock(records, options.level);
+        CheckRestores("the directory", records, directory);
+    }
     if (dataEnd + directory.size() > UINT32_MAX)
         throw std::length_error("package larger than 4 GiB");
 
