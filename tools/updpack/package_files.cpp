@@ -89,15 +89,13 @@ std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
     case platform::MapFailure::CantMap: return fail("cannot map " + path + " into memory");
     }
     loaded.image = platform::MappedBytes(loaded.mapping.get());
-    // A stamped updater carries the package as a resource; the resource
-    // reader hands it out as a copy, and the executable is let go.
+    // A stamped updater carries the package as a resource, read where it
+    // lies in the mapped executable.
     if (loaded.image.size() >= 2 && loaded.image[0] == 'M' && loaded.image[1] == 'Z') {
         std::string error;
-        auto package = FindPackageInImage(loaded.image, &error);
+        const auto package = FindPackageInImage(loaded.image, &error);
         if (!package) return fail(path + ": " + error);
-        loaded.copy = std::move(*package);
-        loaded.mapping.reset();
-        loaded.image = loaded.copy;
+        loaded.image = *package;
     }
     package::LoadFailure failure = package::LoadFailure::None;
     loaded.directory = package::LoadPackageDirectory(loaded.image, &failure);

@@ -26,12 +26,12 @@ std::uint64_t FileTimeFromFileClock(std::filesystem::file_time_type time);
 std::filesystem::file_time_type FileClockFromFileTime(std::uint64_t fileTime);
 std::string IsoTimeFromFileTime(std::uint64_t fileTime);
 
-// A package file mapped into memory (or copied out of a stamped updater)
-// with its directory loaded; nullopt after a message that says what is
-// wrong. `image` lies in `mapping` or in `copy`; moving keeps it valid.
+// A package file mapped into memory with its directory loaded: the file
+// itself, or the package resource of a stamped updater; nullopt after a
+// message that says what is wrong. `image` lies in `mapping`; moving keeps
+// it valid.
 struct LoadedPackage {
     platform::MappedFile mapping;
-    std::vector<std::uint8_t> copy;
     std::span<const std::uint8_t> image;
     package::PackageDirectory directory;
 };

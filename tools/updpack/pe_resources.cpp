@@ -138,7 +138,9 @@ bool NameBefore(const ResourceName& a, const ResourceName& b) {
 }
 
 struct ResourceLeaf {
-    std::vector<std::uint8_t> data;
+    // A view of the image the tree was read from, or of the package being
+    // stamped in; both outlive the tree. A package runs to hundreds of MB.
+    std::span<const std::uint8_t> data;
     std::uint32_t codePage = 0;
     std::uint32_t reserved = 0;
 };
@@ -207,7 +209,7 @@ private:
         const auto at = pe_.FileOffset(rva, size);
         dataBytes_ += size;
         if (!at || dataBytes_ > MaxDataPerImageByte * image_.size()) return false;
-        leaf->data.assign(image_.begin() + *at, image_.begin() + *at + size);
+        leaf->data = image_.subspan(static_cast<std::size_t>(*at), size);
         return true;
     }
 
@@ -295,7 +297,7 @@ bool SetPackageLeaf(ResourceTable& root, std::span<const std::uint8_t> package) 
     // be hidden by it depending on the player's locale.
     id->table->nodes.clear();
     ResourceNode leaf{language, nullptr, {}};
-    leaf.leaf.data.assign(package.begin(), package.end());
+    leaf.leaf.data = package;
     leaf.leaf.codePage = codePage;
     id->table->nodes.push_back(std::move(leaf));
     return replaced;
@@ -545,8 +547,8 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     return out;
 }
 
-std::optional<std::vector<std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
-                                                            std::string* error) {
+std::optional<std::span<const std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
+                                                                std::string* error) {
     const auto pe = ParseLayout(exe, error);
     if (!pe) return std::nullopt;
     auto resources = ReadResources(exe, *pe, error);
@@ -579,7 +581,7 @@ void CollectRecords(const ResourceTable& table, int depth, ResourceRecord record
             CollectRecords(*node.table, depth + 1, here, records);
         } else {
             here.codePage = node.leaf.codePage;
-            here.data = node.leaf.data;
+            here.data.assign(node.leaf.data.begin(), node.leaf.data.end());
             records->push_back(std::move(here));
         }
     }
@@ -601,9 +603,12 @@ std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::ui
 std::optional<std::vector<std::uint8_t>> LoadPackageFile(const std::string& path, std::string* error) {
     auto bytes = ReadNativeFile(path, error);
     if (!bytes || bytes->size() < 2 || (*bytes)[0] != 'M' || (*bytes)[1] != 'Z') return bytes;
-    auto package = FindPackageInImage(*bytes, error);
-    if (!package) *error = path + ": " + *error;
-    return package;
+    const auto package = FindPackageInImage(*bytes, error);
+    if (!package) {
+        *error = path + ": " + *error;
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(package->begin(), package->end());
 }
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path, std::string* error) {

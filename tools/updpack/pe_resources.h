@@ -30,11 +30,11 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
                                                       std::span<const std::uint8_t> package,
                                                       StampReport* report, std::string* error);
 
-// The bytes of the resource UPDATE/102 of `exe` (the first language).
-// nullopt with `error` set when `exe` is not a PE32+ image or has no such
-// resource.
-std::optional<std::vector<std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
-                                                            std::string* error);
+// The bytes of the resource UPDATE/102 of `exe` (the first language), as
+// a view of `exe`. nullopt with `error` set when `exe` is not a PE32+ image
+// or has no such resource.
+std::optional<std::span<const std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
+                                                                std::string* error);
 
 // One resource of an image, for listing and comparing: each level's name
 // is an id, or a string when `...Name` is not empty.

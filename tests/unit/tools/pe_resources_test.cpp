@@ -59,9 +59,9 @@ Bytes Stamp(const Bytes& exe, const Bytes& package, StampReport* report) {
 
 Bytes PackageIn(const Bytes& exe) {
     std::string error;
-    auto package = FindPackageInImage(exe, &error);
+    const auto package = FindPackageInImage(exe, &error);
     EXPECT_TRUE(package) << error;
-    return package.value_or(Bytes{});
+    return package ? Bytes(package->begin(), package->end()) : Bytes{};
 }
 
 TEST(StampPackage, AddsThePackageBesideTheOtherResourcesWhenResourcesComeLast) {
