@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "package/entry.h"
 #include "package/format.h"
@@ -85,6 +92,189 @@ TEST(ValidEntryName, FitsTheNameFieldWithItsTerminator) {
     EXPECT_FALSE(ValidEntryName(std::string("A\0B", 3)));
     EXPECT_THROW(WritePackage(std::vector<WriterEntry>{{std::string(260, 'n'), {}}}, {}),
                  std::invalid_argument);
+}
+
+// Streams to a real file as the tool does: the header written over the
+// zeros at the start once the rest is out.
+std::optional<std::uint64_t> StreamToFile(const std::filesystem::path& path,
+                                          std::span<const WriterEntry> entries,
+                                          const WriterOptions& options, std::string* error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const PackageSink sink{
+        [&](std::span<const std::uint8_t> bytes, std::string*) {
+            out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            return bool(out);
+        },
+        [&](std::span<const std::uint8_t> header, std::string*) {
+            out.seekp(0);
+            out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
+            return bool(out);
+        }};
+    return StreamPackage(
+        entries.size(),
+        [&](std::size_t index, WriterEntry* entry, std::string*) {
+            *entry = entries[index];
+            return true;
+        },
+        sink, options, error);
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(WriterTest, StreamedFileEqualsTheImage) {
+    std::vector<WriterEntry> entries;
+    entries.push_back({"PLAIN", Varied(999, 1), 1, false, false});
+    entries.push_back({"PACKED", Varied(5000, 2), 2, true, false});
+    entries.push_back({"SCRAMBLED", Varied(3001, 3), 3, true, true});
+    entries.push_back({"EMPTY", {}, 4, true, true});
+    entries.push_back({"TINY", Bytes("xyz"), 5, true, false});
+    // More large entries than may be in flight, so entries wait for
+    // earlier ones and slots are reused.
+    for (std::size_t i = 0; i < EntriesInFlight() + 2; ++i)
+        entries.push_back({"LARGE" + std::to_string(i), Varied(200000 + 17 * i, unsigned(i)),
+                           100 + i, i % 3 != 0, i % 2 == 0});
+    entries.push_back({"LAST", Varied(77, 9), 6, true, false});
+    for (bool compressDirectory : {false, true}) {
+        const WriterOptions options{compressDirectory, FastestLevel};
+        const auto path = root() / "streamed.fa2";
+        std::string error;
+        const auto size = StreamToFile(path, entries, options, &error);
+        ASSERT_TRUE(size) << error;
+        const auto image = WritePackage(entries, options);
+        EXPECT_EQ(*size, image.size());
+        EXPECT_TRUE(ReadFile(path) == image) << "compressDirectory " << compressDirectory;
+    }
+}
+
+// Entries of one stored size, so the sink can tell how many are out.
+struct CountingSink {
+    std::size_t entrySize;
+    std::atomic<std::uint64_t> bytes{0};
+    std::atomic<int> headers{0};
+    int failAfterAppends = -1;
+    int appends = 0;
+
+    std::size_t EntriesOut() const {
+        return bytes < HeaderSize ? 0 : (bytes - HeaderSize) / entrySize;
+    }
+    PackageSink Sink() {
+        return {[this](std::span<const std::uint8_t> data, std::string* error) {
+                    if (appends++ == failAfterAppends) {
+                        *error = "disk full";
+                        return false;
+                    }
+                    bytes += data.size();
+                    return true;
+                },
+                [this](std::span<const std::uint8_t>, std::string*) {
+                    ++headers;
+                    return true;
+                }};
+    }
+};
+
+TEST(StreamPackage, HoldsOnlyTheEntriesInFlight) {
+    constexpr std::size_t Size = 4096;
+    const std::size_t count = 4 * EntriesInFlight() + 5;
+    CountingSink counting{Size};
+    std::atomic<std::size_t> beyond{0};
+    std::string error;
+    const auto size = StreamPackage(
+        count,
+        [&](std::size_t index, WriterEntry* entry, std::string*) {
+            if (index >= counting.EntriesOut() + EntriesInFlight()) ++beyond;
+            *entry = {"E" + std::to_string(index), std::vector<std::uint8_t>(Size, 7), 0, false};
+            return true;
+        },
+        counting.Sink(), {}, &error);
+    ASSERT_TRUE(size) << error;
+    EXPECT_EQ(beyond, 0u);
+    EXPECT_EQ(counting.headers, 1);
+}
+
+// A large entry being encoded must not hold back the small ones after it:
+// the second entry's content only comes once many later ones have been
+// loaded, which a plain count of entries in flight would never allow.
+TEST(StreamPackage, SmallEntriesPassALargeOne) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "needs two cores";
+    const std::size_t waitFor = 2 * EntriesInFlight() + 2;
+    std::mutex mutex;
+    std::condition_variable loaded;
+    std::size_t highest = 0;
+    bool passed = false;
+    std::string error;
+    const auto size = StreamPackage(
+        waitFor + 5,
+        [&](std::size_t index, WriterEntry* entry, std::string*) {
+            std::unique_lock lock(mutex);
+            highest = std::max(highest, index);
+            loaded.notify_all();
+            if (index == 1)
+                passed = loaded.wait_for(lock, std::chrono::seconds(20),
+                                         [&] { return highest >= waitFor; });
+            *entry = {"E" + std::to_string(index),
+                      std::vector<std::uint8_t>(index < 2 ? 100000 : 16, 1), 0, false};
+            return true;
+        },
+        CountingSink{16}.Sink(), {}, &error);
+    ASSERT_TRUE(size) << error;
+    EXPECT_TRUE(passed);
+}
+
+TEST(StreamPackage, StopsAtTheFirstFailure) {
+    const std::size_t count = 4 * EntriesInFlight() + 10;
+    const auto stored = [](std::size_t index, WriterEntry* entry) {
+        *entry = {"E" + std::to_string(index), std::vector<std::uint8_t>(64, 3), 0, false};
+    };
+    {
+        CountingSink counting{64};
+        std::string error;
+        EXPECT_FALSE(StreamPackage(
+            count,
+            [&](std::size_t index, WriterEntry* entry, std::string* why) {
+                stored(index, entry);
+                if (index != 3) return true;
+                *why = "cannot read E3";
+                return false;
+            },
+            counting.Sink(), {}, &error));
+        EXPECT_EQ(error, "cannot read E3");
+        EXPECT_LE(counting.EntriesOut(), 3u);
+        EXPECT_EQ(counting.headers, 0);
+    }
+    {
+        // A name the loader should not have let through is refused all the same.
+        std::string error;
+        EXPECT_FALSE(StreamPackage(
+            count,
+            [&](std::size_t index, WriterEntry* entry, std::string*) {
+                stored(index, entry);
+                if (index == 2) entry->name.assign(260, 'n');
+                return true;
+            },
+            CountingSink{64}.Sink(), {}, &error));
+        EXPECT_NE(error.find("longer than 259 bytes"), std::string::npos) << error;
+    }
+    {
+        CountingSink counting{64};
+        counting.failAfterAppends = 3;
+        std::atomic<std::size_t> loads{0};
+        std::string error;
+        EXPECT_FALSE(StreamPackage(
+            count,
+            [&](std::size_t index, WriterEntry* entry, std::string*) {
+                ++loads;
+                stored(index, entry);
+                return true;
+            },
+            counting.Sink(), {}, &error));
+        EXPECT_EQ(error, "disk full");
+        EXPECT_LT(loads, count);  // the workers stopped too
+        EXPECT_EQ(counting.headers, 0);
+    }
 }
 
 }  // namespace
