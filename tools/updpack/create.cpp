@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 
 #include "package/compress.h"
 #include "package/writer.h"
@@ -68,9 +69,18 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     return options;
 }
 
-// The entry for one file; false after a message.
-bool ReadEntry(const CreateOptions& options, const std::string& file,
-               std::span<const package::WriterEntry> earlier, package::WriterEntry* entry) {
+// A file to pack, as listed before any is read: its entry, all but the
+// content, and the size its content must have when it is read.
+struct ListedFile {
+    std::string path;
+    std::uint64_t size = 0;
+    package::WriterEntry entry;
+};
+
+// Every check that needs no content is made here, before anything is
+// encoded; false after a message.
+bool ListFile(const CreateOptions& options, const std::string& file,
+              std::span<const ListedFile> earlier, ListedFile* listed) {
     const fs::path path = options.folder / fs::path(file);
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
@@ -86,32 +96,80 @@ bool ReadEntry(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": the file name is longer than 259 bytes in cp932");
         return false;
     }
-    for (const package::WriterEntry& other : earlier) {
+    for (const ListedFile& other : earlier) {
         // The updater finds only the first of two such names.
-        if (platform::EqualNoCase(other.name.c_str(), name->c_str())) {
+        if (platform::EqualNoCase(other.entry.name.c_str(), name->c_str())) {
             Fail(path.string() + ": a second entry named " + PrintableEntryName(*name) +
                  " (names are compared without regard to case)");
             return false;
         }
     }
-    std::string message;
-    auto content = ReadNativeFile(path.string(), &message);
-    const auto time = fs::last_write_time(path, error);
-    if (!content || error) {
-        Fail(content ? path.string() + ": can't read its time stamp" : message);
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) {
+        Fail(path.string() + ": can't read its size");
         return false;
     }
-    if (content->size() > UINT32_MAX) {
+    const auto time = fs::last_write_time(path, error);
+    if (error) {
+        Fail(path.string() + ": can't read its time stamp");
+        return false;
+    }
+    if (size > UINT32_MAX) {
         Fail(path.string() + ": larger than 4 GiB, which a package can't hold");
         return false;
     }
-    entry->name = *name;
-    entry->content = std::move(*content);
-    entry->lastWriteTime = FileTimeFromFileClock(time);
-    entry->scramble = options.scramble || std::find(options.scrambleOnly.begin(),
-                                                    options.scrambleOnly.end(),
-                                                    file) != options.scrambleOnly.end();
+    listed->path = path.string();
+    listed->size = size;
+    listed->entry.name = *name;
+    listed->entry.lastWriteTime = FileTimeFromFileClock(time);
+    listed->entry.scramble = options.scramble || std::find(options.scrambleOnly.begin(),
+                                                           options.scrambleOnly.end(),
+                                                           file) != options.scrambleOnly.end();
     return true;
+}
+
+// The content is read only when a worker starts on the entry, so memory
+// holds the few entries in flight, not the whole folder.
+bool LoadListedFile(const ListedFile& file, package::WriterEntry* entry, std::string* error) {
+    auto content = ReadNativeFile(file.path, error);
+    if (!content) return false;
+    if (content->size() != file.size) {
+        *error = file.path + ": changed size while it was being packed";
+        return false;
+    }
+    *entry = file.entry;
+    entry->content = std::move(*content);
+    return true;
+}
+
+// The package straight into the open output file, its header last.
+bool StreamToFile(const std::string& output, std::span<const ListedFile> files,
+                  const package::WriterOptions& options, std::ostream& out,
+                  std::uint64_t* size, std::string* error) {
+    const auto written = [&](std::string* why) {
+        if (!out) *why = "cannot write " + output;
+        return static_cast<bool>(out);
+    };
+    const package::PackageSink sink{
+        [&](std::span<const std::uint8_t> bytes, std::string* why) {
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+            return written(why);
+        },
+        [&](std::span<const std::uint8_t> header, std::string* why) {
+            out.seekp(0);
+            out.write(reinterpret_cast<const char*>(header.data()),
+                      static_cast<std::streamsize>(header.size()));
+            return written(why);
+        }};
+    const auto streamed = package::StreamPackage(
+        files.size(),
+        [&](std::size_t index, package::WriterEntry* entry, std::string* why) {
+            return LoadListedFile(files[index], entry, why);
+        },
+        sink, options, error);
+    if (streamed) *size = *streamed;
+    return streamed.has_value();
 }
 
 }  // namespace
@@ -119,17 +177,23 @@ bool ReadEntry(const CreateOptions& options, const std::string& file,
 int CreateCommand(std::span<const std::string> args) {
     const auto options = ParseCreate(args);
     if (!options) return 2;
-    std::vector<package::WriterEntry> entries;
+    std::vector<ListedFile> files;
     for (const std::string& file : options->files) {
-        package::WriterEntry entry;
-        if (!ReadEntry(*options, file, entries, &entry)) return 1;
-        entries.push_back(std::move(entry));
+        ListedFile listed;
+        if (!ListFile(*options, file, files, &listed)) return 1;
+        files.push_back(std::move(listed));
     }
-    const std::vector<std::uint8_t> image = package::WritePackage(entries, options->writer);
+    std::uint64_t size = 0;
     std::string error;
-    if (!WriteNativeFile(options->output, image, &error)) return Fail(error);
-    std::printf("%s: %zu entries, %zu bytes\n", options->output.c_str(), entries.size(),
-                image.size());
+    const bool created = ReplaceNativeFile(
+        options->output,
+        [&](std::ostream& out, std::string* why) {
+            return StreamToFile(options->output, files, options->writer, out, &size, why);
+        },
+        &error);
+    if (!created) return Fail(error);
+    std::printf("%s: %zu entries, %zu bytes\n", options->output.c_str(), files.size(),
+                static_cast<std::size_t>(size));
     return 0;
 }
 

@@ -635,15 +635,23 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
     return bytes;
 }
 
-bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error) {
+bool ReplaceNativeFile(const std::string& path, const NativeFileFiller& fill, std::string* error) {
     const std::string temporary = path + ".updpack-tmp";
+    // Declared before the stream, so the file is closed before it goes,
+    // on every way out but the rename (a throw included).
+    struct Discard {
+        const std::string& path;
+        bool keep = false;
+        ~Discard() {
+            std::error_code ignored;
+            if (!keep) std::filesystem::remove(path, ignored);
+        }
+    } discard{temporary};
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (out && !fill(out, error)) return false;
         out.close();
         if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
             *error = "cannot write " + path;
             return false;
         }
@@ -651,11 +659,22 @@ bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> byte
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {
-        std::filesystem::remove(temporary, failed);
         *error = "cannot replace " + path;
         return false;
     }
+    discard.keep = true;
     return true;
+}
+
+bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error) {
+    return ReplaceNativeFile(
+        path,
+        [&](std::ostream& out, std::string*) {
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+            return true;
+        },
+        error);
 }
 
 }  // namespace updpack

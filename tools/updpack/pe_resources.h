@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,5 +74,11 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
                                                         std::string* error);
 bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes,
                      std::string* error);
+// The same for an output written piece by piece: `fill` writes the open
+// temporary file (seeking as it likes), returning false with `error` set to
+// give up; the file replaces `path` only when `fill` succeeded and every
+// write did.
+using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
+bool ReplaceNativeFile(const std::string& path, const NativeFileFiller& fill, std::string* error);
 
 }  // namespace updpack

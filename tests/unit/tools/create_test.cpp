@@ -1,0 +1,132 @@
+// updpack create as the publisher runs it: the file it writes is the
+// writer's image, and a failure leaves neither output nor temporary file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "package/writer.h"
+#include "support/host_fixture.h"
+#include "tools/updpack/package_commands.h"
+#include "tools/updpack/package_files.h"
+
+namespace updpack {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// 2021-03-04 05:06:07 UTC: whole seconds survive every file system.
+constexpr std::uint64_t Stamp = 132592863670000000;
+
+Bytes Content(std::size_t size, std::uint32_t seed, bool noisy) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        seed = seed * 1664525 + 1013904223;
+        bytes[i] = noisy ? static_cast<std::uint8_t>(seed >> 24)
+                         : static_cast<std::uint8_t>('a' + (i / 5 + seed % 3) % 26);
+    }
+    return bytes;
+}
+
+Bytes Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+class CreateCommandTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        fs::create_directories(root() / "in");
+        fs::create_directories(root() / "out");
+    }
+    fs::path In(const std::string& name) const { return root() / "in" / name; }
+    std::string Out(const std::string& name) const { return (root() / "out" / name).string(); }
+
+    // The file in the input folder, and the entry it should become.
+    package::WriterEntry AddFile(const std::string& name, Bytes content) {
+        std::ofstream(In(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
+        fs::last_write_time(In(name), FileClockFromFileTime(Stamp));
+        return {name, std::move(content), Stamp};
+    }
+
+    int Create(std::vector<std::string> args) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = CreateCommand(args);
+        out_ = testing::internal::GetCapturedStdout();
+        err_ = testing::internal::GetCapturedStderr();
+        return status;
+    }
+
+    std::set<std::string> Listing() const {
+        std::set<std::string> names;
+        for (const auto& item : fs::directory_iterator(root() / "out")) names.insert(item.path().filename().string());
+        return names;
+    }
+
+    std::string out_, err_;
+};
+
+TEST_F(CreateCommandTest, WritesTheWritersImage) {
+    std::vector<package::WriterEntry> entries;
+    std::vector<std::string> args{Out("game.fa2"), "-1", "-C", (root() / "in").string(),
+                                  "--scramble=SECRET.DAT"};
+    const auto add = [&](const std::string& name, Bytes content) {
+        entries.push_back(AddFile(name, std::move(content)));
+        args.push_back(name);
+    };
+    add("EMPTY.TXT", {});
+    add("SECRET.DAT", Content(70000, 1, false));
+    add("NOISE.BIN", Content(50000, 2, true));
+    for (std::size_t i = 0; i < package::EntriesInFlight() + 2; ++i)
+        add("BIG" + std::to_string(i) + ".ARC", Content(300000 + i, unsigned(i), i % 2 == 1));
+    entries[1].scramble = true;
+
+    ASSERT_EQ(Create(args), 0) << err_;
+    const Bytes image = package::WritePackage(entries, {true, 1});
+    EXPECT_TRUE(Read(Out("game.fa2")) == image);
+    EXPECT_NE(out_.find(std::to_string(entries.size()) + " entries, " +
+                        std::to_string(image.size()) + " bytes"),
+              std::string::npos)
+        << out_;
+    EXPECT_EQ(Listing(), (std::set<std::string>{"game.fa2"}));
+}
+
+// An old package stays as it was when its replacement can't be made.
+TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
+    AddFile("A.TXT", Content(100000, 1, false));
+    AddFile("B.TXT", Content(100000, 2, false));
+    const std::string folder = (root() / "in").string();
+    std::ofstream(Out("old.fa2")) << "old";
+
+    EXPECT_EQ(Create({Out("missing/game.fa2"), "-C", folder, "A.TXT"}), 1);
+    EXPECT_NE(err_.find("cannot write"), std::string::npos) << err_;
+
+    fs::create_directories(Out("folder.fa2") + "/inside");
+    EXPECT_EQ(Create({Out("folder.fa2"), "-C", folder, "A.TXT"}), 1);
+    EXPECT_NE(err_.find("cannot replace"), std::string::npos) << err_;
+
+    EXPECT_EQ(Create({Out("old.fa2"), "-C", folder, "A.TXT", "NOPE.TXT"}), 1);
+    EXPECT_NE(err_.find("no such file"), std::string::npos) << err_;
+
+    // A kernel attribute file lists as 4096 bytes but reads as a few, so it
+    // fails only once its entry is started, after others are written.
+    const fs::path attribute = "/sys/devices/system/cpu/online";
+    if (fs::exists(attribute)) {
+        fs::create_symlink(attribute, In("ONLINE.TXT"));
+        EXPECT_EQ(Create({Out("old.fa2"), "-C", folder, "A.TXT", "B.TXT", "ONLINE.TXT"}), 1);
+        EXPECT_NE(err_.find("cannot read"), std::string::npos) << err_;
+    }
+    EXPECT_EQ(Read(Out("old.fa2")), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(Listing(), (std::set<std::string>{"old.fa2", "folder.fa2"}));
+}
+
+}  // namespace
+}  // namespace updpack
