@@ -30,7 +30,7 @@ constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
 constexpr std::size_t LengthBase[5] = {3, 4, 5, 7, 11};
 constexpr int LengthExtraBits[5] = {0, 0, 1, 2, 4};
 
-// Whole-token tables, indexed by the next 10 code bits of a match (the
+// Code tables, indexed by the next 10 code bits of a match (the
 // first is the 0 that tells a match from a literal) and by the 9 bits
 // after its offset code.
 struct MatchCode {
