@@ -635,12 +635,15 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
     return bytes;
 }
 
-bool ReplaceNativeFile(const std::string& path, const NativeFileFiller& fill, std::string* error) {
-    const std::string temporary = path + ".updpack-tmp";
+bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
+                       std::string* error, const std::string& temporaryTag) {
+    std::filesystem::path temporary = path;
+    temporary += temporaryTag;
+    temporary += ".updpack-tmp";
     // Declared before the stream, so the file is closed before it goes,
     // on every way out but the rename (a throw included).
     struct Discard {
-        const std::string& path;
+        const std::filesystem::path& path;
         bool keep = false;
         ~Discard() {
             std::error_code ignored;
@@ -652,14 +655,14 @@ bool ReplaceNativeFile(const std::string& path, const NativeFileFiller& fill, st
         if (out && !fill(out, error)) return false;
         out.close();
         if (!out) {
-            *error = "cannot write " + path;
+            *error = "cannot write " + path.string();
             return false;
         }
     }
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {
-        *error = "cannot replace " + path;
+        *error = "cannot replace " + path.string();
         return false;
     }
     discard.keep = true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -77,8 +78,10 @@ bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> byte
 // The same for an output written piece by piece: `fill` writes the open
 // temporary file (seeking as it likes), returning false with `error` set to
 // give up; the file replaces `path` only when `fill` succeeded and every
-// write did.
+// write did. `temporaryTag` goes into the temporary file's name, to keep
+// apart outputs written side by side.
 using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
-bool ReplaceNativeFile(const std::string& path, const NativeFileFiller& fill, std::string* error);
+bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
+                       std::string* error, const std::string& temporaryTag = {});
 
 }  // namespace updpack

@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -126,20 +125,20 @@ bool CopyEntry(const char* command, std::span<const std::uint8_t> image,
 bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
                     const fs::path& path, const package::PackageEntry& entry,
                     std::uint32_t offset, const std::string& tag = {}) {
-    fs::path temporary = path;
-    temporary += tag;
-    temporary += ".updpack-tmp";
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    const bool copied = out && CopyEntry(command, image, entry, offset, out);
-    out.close();
-    std::error_code error;
-    if (copied && out) fs::rename(temporary, path, error);
-    if (!copied || !out || error) {
-        if (copied) Say("updpack %s: can't write %s\n", command, path.string().c_str());
-        fs::remove(temporary, error);
+    std::string error;
+    const bool written = ReplaceNativeFile(
+        path,
+        [&](std::ostream& out, std::string*) {
+            return CopyEntry(command, image, entry, offset, out);
+        },
+        &error, tag);
+    if (!written) {
+        // An entry that does not restore has been reported by CopyEntry.
+        if (!error.empty()) Say("updpack %s: can't write %s\n", command, path.string().c_str());
         return false;
     }
-    fs::last_write_time(path, FileClockFromFileTime(package::LastWriteTime(entry)), error);
+    std::error_code ignored;
+    fs::last_write_time(path, FileClockFromFileTime(package::LastWriteTime(entry)), ignored);
     return true;
 }
 
