@@ -14,6 +14,7 @@
 
 #include "package/entry.h"
 #include "platform/console.h"
+#include "tools/updpack/arguments.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
 #include "tools/updpack/pe_resources.h"
@@ -29,31 +30,13 @@ int UsageError(const char* command, const std::string& what) {
     return 2;
 }
 
-// Positional arguments and "-x VALUE" options; nullopt after a usage message.
-struct ReadArguments {
-    std::vector<std::string> positional;
-    std::string option;  // the value of the one option the command takes
-};
-std::optional<ReadArguments> ParseRead(const char* command, std::span<const std::string> args,
-                                       std::size_t positionalCount, const char* optionName) {
-    ReadArguments parsed;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (optionName && args[i] == optionName) {
-            if (++i == args.size())
-                return UsageError(command, std::string(optionName) + " needs a value"),
-                       std::nullopt;
-            parsed.option = args[i];
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return UsageError(command, "unknown option " + args[i]), std::nullopt;
-        } else {
-            parsed.positional.push_back(args[i]);
-        }
-    }
-    if (parsed.positional.size() != positionalCount)
-        return UsageError(command, "expected " + std::to_string(positionalCount) +
-                                       " argument(s), got " +
-                                       std::to_string(parsed.positional.size())),
-               std::nullopt;
+// The command's arguments; nullopt after a usage message.
+std::optional<Arguments> ParseRead(const char* command, std::span<const std::string> args,
+                                   std::size_t positionalCount,
+                                   std::initializer_list<const char*> options = {}) {
+    std::string error;
+    auto parsed = ParseArguments(args, options, positionalCount, &error);
+    if (!parsed) UsageError(command, error);
     return parsed;
 }
 
@@ -226,7 +209,7 @@ int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Vis
 }  // namespace
 
 int ListCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("list", args, 1, nullptr);
+    const auto parsed = ParseRead("list", args, 1);
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("list", parsed->positional[0]);
     if (!loaded) return 1;
@@ -242,7 +225,7 @@ int ListCommand(std::span<const std::string> args) {
 }
 
 int ExtractCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("extract", args, 2, "-o");
+    const auto parsed = ParseRead("extract", args, 2, {"-o"});
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
@@ -255,8 +238,9 @@ int ExtractCommand(std::span<const std::string> args) {
                      parsed->positional[0].c_str(), parsed->positional[1].c_str());
         return 1;
     }
-    if (!parsed->option.empty())
-        return WriteEntryFile("extract", loaded->image, fs::path(parsed->option), *entry,
+    const std::string* output = parsed->Option("-o");
+    if (output && !output->empty())
+        return WriteEntryFile("extract", loaded->image, fs::path(*output), *entry,
                               offset)
                    ? 0
                    : 1;
@@ -270,17 +254,19 @@ int ExtractCommand(std::span<const std::string> args) {
 }
 
 int ExtractAllCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("extract-all", args, 1, "-C");
+    const auto parsed = ParseRead("extract-all", args, 1, {"-C"});
     if (!parsed) return 2;
-    if (parsed->option.empty()) return UsageError("extract-all", "the folder (-C DIR) is missing");
+    const std::string* folderName = parsed->Option("-C");
+    if (!folderName || folderName->empty())
+        return UsageError("extract-all", "the folder (-C DIR) is missing");
     const auto loaded = LoadPackageForCommand("extract-all", parsed->positional[0]);
     if (!loaded) return 1;
-    const fs::path folder(parsed->option);
+    const fs::path folder(*folderName);
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
         std::fprintf(stderr, "updpack extract-all: %s: can't create the folder\n",
-                     parsed->option.c_str());
+                     folderName->c_str());
         return 1;
     }
     const auto entries = loaded->directory.entries();
@@ -303,7 +289,7 @@ int ExtractAllCommand(std::span<const std::string> args) {
 }
 
 int VerifyCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("verify", args, 1, nullptr);
+    const auto parsed = ParseRead("verify", args, 1);
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("verify", parsed->positional[0]);
     if (!loaded) return 1;
