@@ -6,7 +6,6 @@
 #include "platform/profile.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -98,7 +97,7 @@ std::uint32_t ReadProfileString(const char* section, const char* key, std::span<
     // The value is handed on as a C string: a stray zero byte ends it.
     value = value.substr(0, value.find('\0'));
     const std::size_t length = std::min(value.size(), buffer.size() - 1);
-    std::memcpy(buffer.data(), value.data(), length);
+    value.copy(buffer.data(), length);
     buffer[length] = '\0';
     return static_cast<std::uint32_t>(length);
 }
