@@ -246,6 +246,18 @@ std::optional<std::uint64_t> StreamPackage(std::size_t count, const EntryLoader&
     }
 }
 
+PackageSink MemorySink(std::vector<std::uint8_t>& image) {
+    return PackageSink{
+        [&image](std::span<const std::uint8_t> bytes, std::string*) {
+            image.insert(image.end(), bytes.begin(), bytes.end());
+            return true;
+        },
+        [&image](std::span<const std::uint8_t> header, std::string*) {
+            std::copy(header.begin(), header.end(), image.begin());
+            return true;
+        }};
+}
+
 std::vector<std::uint8_t> WritePackage(std::span<const WriterEntry> entries,
                                        const WriterOptions& options) {
     // Room for the whole image when nothing compresses, so appending never
@@ -258,21 +270,12 @@ std::vector<std::uint8_t> WritePackage(std::span<const WriterEntry> entries,
     }
     std::vector<std::uint8_t> image;
     image.reserve(room);
-    const PackageSink memory{
-        [&](std::span<const std::uint8_t> bytes, std::string*) {
-            image.insert(image.end(), bytes.begin(), bytes.end());
-            return true;
-        },
-        [&](std::span<const std::uint8_t> header, std::string*) {
-            std::copy(header.begin(), header.end(), image.begin());
-            return true;
-        }};
     const EntryLoader copy = [&](std::size_t index, WriterEntry* entry, std::string*) {
         *entry = entries[index];
         return true;
     };
     std::string error;
-    if (!StreamPackage(entries.size(), copy, memory, options, &error))
+    if (!StreamPackage(entries.size(), copy, MemorySink(image), options, &error))
         throw std::runtime_error(error);
     return image;
 }

@@ -54,6 +54,9 @@ std::optional<std::uint64_t> StreamPackage(std::size_t count, const EntryLoader&
                                            const WriterOptions& options, std::string* error);
 std::size_t EntriesInFlight();
 
+// A sink that appends the image to `image`, which must outlive it.
+PackageSink MemorySink(std::vector<std::uint8_t>& image);
+
 // The whole package image, streamed into memory. Throws
 // std::invalid_argument for an entry StreamPackage would refuse.
 std::vector<std::uint8_t> WritePackage(std::span<const WriterEntry> entries,

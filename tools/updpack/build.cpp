@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 
 #include "package/files.h"
 #include "package/writer.h"
@@ -18,8 +19,8 @@ constexpr char FolderDrive = 'U';
 
 // Read through the seam, like the check that found the names, so both
 // see the same files.
-std::optional<package::WriterEntry> ReadEntry(const std::string& folder, const std::string& name,
-                                              std::string* error) {
+bool ReadEntry(const std::string& folder, const std::string& name, package::WriterEntry* entry,
+               std::string* error) {
     const std::string path = folder + "\\" + name;
     std::uint32_t length = 0;
     const platform::HeapBlock content = package::ReadWholeFile(path.c_str(), &length);
@@ -27,17 +28,16 @@ std::optional<package::WriterEntry> ReadEntry(const std::string& folder, const s
     const platform::FileHandle file = platform::OpenForRead(path.c_str());
     if (!content || !file || !platform::GetLastWriteTime(file.get(), &time)) {
         *error = "cannot read " + name;
-        return std::nullopt;
+        return false;
     }
     if (!package::ValidEntryName(name)) {
         *error = "the entry name '" + name + "' is too long for the package";
-        return std::nullopt;
+        return false;
     }
-    package::WriterEntry entry;
-    entry.name = name;
-    entry.content.assign(content.data(), content.data() + length);
-    entry.lastWriteTime = time;
-    return entry;
+    entry->name = name;
+    entry->content.assign(content.data(), content.data() + length);
+    entry->lastWriteTime = time;
+    return true;
 }
 
 }  // namespace
@@ -45,20 +45,25 @@ std::optional<package::WriterEntry> ReadEntry(const std::string& folder, const s
 std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
                                                     bool progress, std::string* error) {
     const std::string mounted = platform::MountNativeFolder(FolderDrive, folder);
-    std::vector<package::WriterEntry> entries;
-    for (std::size_t i = 0; i < check.entries.size(); ++i) {
+    // Each file is read when a worker starts on it, so memory holds the
+    // image and the few entries in flight, not the whole folder. The seam
+    // is entered by one worker at a time.
+    std::mutex reading;
+    std::size_t started = 0;
+    const package::EntryLoader load = [&](std::size_t index, package::WriterEntry* entry,
+                                          std::string* why) {
+        const std::lock_guard lock(reading);
         if (progress)
-            std::fprintf(stderr, "\rreading %zu/%zu: %-40.40s", i + 1, check.entries.size(), check.entries[i].c_str());
-        auto entry = ReadEntry(mounted, check.entries[i], error);
-        if (!entry) {
-            if (progress) std::fputc('\n', stderr);
-            return std::nullopt;
-        }
-        entries.push_back(std::move(*entry));
-    }
-    if (progress) std::fprintf(stderr, "\rcompressing %zu entries...%-40s", entries.size(), "");
-    auto image = package::WritePackage(entries, package::WriterOptions{});
+            std::fprintf(stderr, "\rpacking %zu/%zu: %-40.40s", ++started, check.entries.size(),
+                         check.entries[index].c_str());
+        return ReadEntry(mounted, check.entries[index], entry, why);
+    };
+    std::vector<std::uint8_t> image;
+    const bool packed = package::StreamPackage(check.entries.size(), load, package::MemorySink(image),
+                                               package::WriterOptions{}, error)
+                            .has_value();
     if (progress) std::fprintf(stderr, "\r%-72s\r", "");
+    if (!packed) return std::nullopt;
     return image;
 }
 
