@@ -1,9 +1,13 @@
 // What the publisher's command-line tool needs of the system beyond the
-// updater's own seam: its native folders seen through the seam, and whether
-// it talks to a terminal.
+// updater's own seam: its native folders seen through the seam, the time
+// stamps of native files, and whether it talks to a terminal.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
+
+#include "platform/types.h"
 
 namespace platform {
 
@@ -12,6 +16,14 @@ namespace platform {
 // build uses the folder's absolute path; the host build maps it to the drive
 // letter `drive`, the only kind of path it knows.
 std::string MountNativeFolder(char drive, const std::string& nativeFolder);
+
+// The last-write time of the native file or folder at `path`, as the
+// packages keep it (100 ns ticks since 1601), to the full precision the
+// file system holds; nullopt when it can't be read. The standard library's
+// clock can't be used for this: on Windows it keeps whole seconds only.
+std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path);
+// Sets it; false when it can't be set.
+bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time);
 
 // Whether standard error is a terminal (progress is shown only there).
 bool ErrorStreamIsTerminal();

@@ -2,15 +2,29 @@
 
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/host/control.h"
+#include "platform/host/machine.h"
 
 namespace platform {
 
 std::string MountNativeFolder(char drive, const std::string& nativeFolder) {
     HostMapDrive(drive, std::filesystem::absolute(nativeFolder).lexically_normal().string());
     return std::string{drive, ':'};
+}
+
+std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return host::FileTimeFromTimespec(info.st_mtim);
+}
+
+bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, host::TimespecFromFileTime(time)};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }

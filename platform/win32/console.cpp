@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "platform/win32/handles.h"
+
 namespace platform {
 
 // The profile reader takes a relative path as one in the Windows folder, so
@@ -14,6 +16,32 @@ std::string MountNativeFolder(char, const std::string& nativeFolder) {
     std::string path = std::filesystem::absolute(nativeFolder).lexically_normal().string();
     while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     return path;
+}
+
+namespace {
+
+// A handle that reaches the file's times alone, and opens a folder too.
+win32::OwnedHandle OpenForTimes(const std::filesystem::path& path, DWORD access) {
+    return win32::OwnedHandle{::CreateFileW(path.c_str(), access,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr)};
+}
+
+}  // namespace
+
+std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path) {
+    const win32::OwnedHandle file = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+    FILETIME lastWrite{};
+    if (!file.valid() || !::GetFileTime(file.handle, nullptr, nullptr, &lastWrite))
+        return std::nullopt;
+    return win32::FromFiletime(lastWrite);
+}
+
+bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
+    const win32::OwnedHandle file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+    const FILETIME lastWrite = win32::ToFiletime(time);
+    return file.valid() && ::SetFileTime(file.handle, nullptr, nullptr, &lastWrite);
 }
 
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }

@@ -15,6 +15,19 @@ inline HMODULE ToHmodule(Module module) { return reinterpret_cast<HMODULE>(modul
 inline Status LastError() { return Status{false, ::GetLastError()}; }
 inline Status StatusOf(BOOL succeeded) { return succeeded ? Status{true, 0} : LastError(); }
 
+// A kernel handle closed when it goes out of scope; CreateFile's failure
+// (INVALID_HANDLE_VALUE) and other calls' (null) both read as not valid.
+struct OwnedHandle {
+    explicit OwnedHandle(HANDLE owned) : handle(owned) {}
+    HANDLE handle;
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    ~OwnedHandle() {
+        if (valid()) ::CloseHandle(handle);
+    }
+    bool valid() const { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+};
+
 inline FileTime FromFiletime(const FILETIME& time) {
     return static_cast<FileTime>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }

@@ -24,15 +24,6 @@ MappedFile Fail(MapFailure why, MapFailure* failure) {
     return nullptr;
 }
 
-// The view keeps the file and the mapping object alive, so both handles
-// are closed on every way out.
-struct Handle {
-    HANDLE handle;
-    ~Handle() {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    }
-};
-
 }  // namespace
 
 MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
@@ -40,17 +31,19 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return Fail(MapFailure::NotAFile, failure);
     // Shared for reading only: nobody may change the file under the view.
-    const Handle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    // The view keeps the file and the mapping object alive, so both handles
+    // are closed on every way out.
+    const win32::OwnedHandle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE) return Fail(MapFailure::CantOpen, failure);
+    if (!file.valid()) return Fail(MapFailure::CantOpen, failure);
     if (::GetFileType(file.handle) != FILE_TYPE_DISK) return Fail(MapFailure::NotAFile, failure);
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.handle, &size)) return Fail(MapFailure::CantOpen, failure);
     if (size.QuadPart == 0) return Fail(MapFailure::Empty, failure);
     if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX / 2)
         return Fail(MapFailure::CantMap, failure);
-    const Handle mapping{::CreateFileMappingA(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)};
-    if (mapping.handle == nullptr) return Fail(MapFailure::CantMap, failure);
+    const win32::OwnedHandle mapping{::CreateFileMappingA(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)};
+    if (!mapping.valid()) return Fail(MapFailure::CantMap, failure);
     const void* view = ::MapViewOfFile(mapping.handle, FILE_MAP_READ, 0, 0, 0);
     if (view == nullptr) return Fail(MapFailure::CantMap, failure);
     *failure = MapFailure::None;

@@ -7,6 +7,7 @@
 
 #include "package/compress.h"
 #include "package/writer.h"
+#include "platform/console.h"
 #include "platform/text.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
@@ -109,8 +110,8 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": can't read its size");
         return false;
     }
-    const auto time = fs::last_write_time(path, error);
-    if (error) {
+    const auto time = platform::NativeLastWriteTime(path);
+    if (!time) {
         Fail(path.string() + ": can't read its time stamp");
         return false;
     }
@@ -121,7 +122,7 @@ bool ListFile(const CreateOptions& options, const std::string& file,
     listed->path = path.string();
     listed->size = size;
     listed->entry.name = *name;
-    listed->entry.lastWriteTime = FileTimeFromFileClock(time);
+    listed->entry.lastWriteTime = *time;
     listed->entry.scramble = options.scramble || std::find(options.scrambleOnly.begin(),
                                                            options.scrambleOnly.end(),
                                                            file) != options.scrambleOnly.end();

@@ -42,22 +42,6 @@ std::string PrintableEntryName(const std::string& name) {
     return platform::Utf8FromCp932(name, &utf8) ? utf8 : "(not cp932) " + name;
 }
 
-std::uint64_t FileTimeFromFileClock(std::filesystem::file_time_type time) {
-    const auto system = std::chrono::file_clock::to_sys(time);
-    const Ticks ticks =
-        std::chrono::duration_cast<Ticks>(system.time_since_epoch()) + FileTimeEpochOffset;
-    return ticks.count() < 0 ? 0 : static_cast<std::uint64_t>(ticks.count());
-}
-
-std::filesystem::file_time_type FileClockFromFileTime(std::uint64_t fileTime) {
-    // The file clock counts nanoseconds in 64 bits: about 292 years either
-    // side of 1970, so older and later stamps are clamped to its range.
-    constexpr Ticks limit{INT64_MAX / 100};
-    const Ticks sinceUnix = std::clamp(
-SinceUnix(fileTime), -limit, limit);
-    return std::chrono::file_clock::from_sys(std::chrono::sys_time<Ticks>(sinceUnix));
-}
-
 std::string IsoTimeFromFileTime(std::uint64_t fileTime) {
     using namespace std::chrono;
     const sys_seconds time = floor<seconds>(

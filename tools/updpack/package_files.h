@@ -21,9 +21,7 @@ std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path);
 std::filesystem::path PathFromEntryName(const std::string& name);
 std::string PrintableEntryName(const std::string& name);
 
-// FILETIME ticks <-> the file system's time stamps; UTC ISO-8601 text.
-std::uint64_t FileTimeFromFileClock(std::filesystem::file_time_type time);
-std::filesystem::file_time_type FileClockFromFileTime(std::uint64_t fileTime);
+// FILETIME ticks as UTC ISO-8601 text, to the second.
 std::string IsoTimeFromFileTime(std::uint64_t fileTime);
 
 // A package file mapped into memory with its directory loaded: the file

@@ -120,8 +120,9 @@ bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
         if (!error.empty()) Say("updpack %s: can't write %s\n", command, path.string().c_str());
         return false;
     }
-    std::error_code ignored;
-    fs::last_write_time(path, FileClockFromFileTime(package::LastWriteTime(entry)), ignored);
+    // As a copy would: a file system that can't keep the time stamp keeps
+    // the file.
+    platform::SetNativeLastWriteTime(path, package::LastWriteTime(entry));
     return true;
 }
 

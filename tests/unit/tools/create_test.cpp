@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/writer.h"
+#include "platform/console.h"
 #include "support/host_fixture.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
@@ -20,8 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-// 2021-03-04 05:06:07 UTC: whole seconds survive every file system.
-constexpr std::uint64_t Stamp = 132592863670000000;
+// 2021-03-04 05:06:07.6543210 UTC: the tool keeps time stamps to the tick,
+// as far as the file system does (the test's does).
+constexpr std::uint64_t Stamp = 132592863676543210;
 
 Bytes Content(std::size_t size, std::uint32_t seed, bool noisy) {
     Bytes bytes(size);
@@ -52,7 +54,7 @@ protected:
     package::WriterEntry AddFile(const std::string& name, Bytes content) {
         std::ofstream(In(name), std::ios::binary)
             .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
-        fs::last_write_time(In(name), FileClockFromFileTime(Stamp));
+        EXPECT_TRUE(platform::SetNativeLastWriteTime(In(name), Stamp));
         return {name, std::move(content), Stamp};
     }
 
