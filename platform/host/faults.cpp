@@ -6,8 +6,12 @@
 namespace platform {
 namespace host {
 
+// Looked up without inserting, so the tool's threads, which never arm a
+// plan, only ever read the map.
 bool FaultFires(FaultKind kind, int posixError) {
-    FaultPlan& plan = TheMachine().faults[kind];
+    const auto found = TheMachine().faults.find(kind);
+    if (found == TheMachine().faults.end()) return false;
+    FaultPlan& plan = found->second;
     if (plan.countdown <= 0) return false;
     if (plan.countdown > 1) {
         --plan.countdown;
