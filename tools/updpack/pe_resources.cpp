@@ -35,11 +35,11 @@ std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at) {
 std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
     return std::uint32_t{Get16(b, at)} | (std::uint32_t{Get16(b, at + 2)} << 16);
 }
-void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+void Put16(std::span<std::uint8_t> b, std::size_t at, std::uint32_t v) {
     b[at] = static_cast<std::uint8_t>(v);
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
-void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+void Put32(std::span<std::uint8_t> b, std::size_t at, std::uint32_t v) {
     Put16(b, at, v & 0xFFFF);
     Put16(b, at + 2, v >> 16);
 }
@@ -315,92 +315,99 @@ const ResourceLeaf* FindPackageLeaf(ResourceTable& root) {
 // Lays the tree out as the linker does: every directory table (breadth
 // first), then the name strings, then the data entries, then the data, each
 // 8-byte aligned. Data entries hold RVAs, so the section's address is
-// needed.
+// needed. Laid out first, the section's size is known before anything is
+// written, and the package is copied once, straight into the new image.
 class TreeWriter {
 public:
-    std::vector<std::uint8_t> Write(ResourceTable& root, std::uint32_t sectionRva) {
+    // The section's size.
+    std::size_t Layout(ResourceTable& root) {
         // Each table is sorted before its children are queued, so the queue
         // order is the order in which the entries below point to them.
-        std::vector<ResourceTable*> tables{&root};
-        for (std::size_t i = 0; i < tables.size(); ++i) {
-            auto& nodes = tables[i]->nodes;
+        tables_ = {&root};
+        for (std::size_t i = 0; i < tables_.size(); ++i) {
+            auto& nodes = tables_[i]->nodes;
             std::stable_sort(nodes.begin(), nodes.end(),
                              [](const ResourceNode& a, const ResourceNode& b) { return NameBefore(a.name, b.name); });
             for (ResourceNode& node : nodes)
-                if (node.table) tables.push_back(node.table.get());
+                if (node.table) tables_.push_back(node.table.get());
         }
         std::size_t size = 0;
-        for (ResourceTable* t : tables) {
+        for (ResourceTable* t : tables_) {
             tableOffset_.push_back(size);
             size += 16 + 8 * t->nodes.size();
         }
         std::vector<const ResourceNode*> named, leaves;
-        for (ResourceTable* t : tables)
+        for (ResourceTable* t : tables_)
             for (const ResourceNode& node : t->nodes) {
                 if (!node.name.isId) named.push_back(&node);
                 if (!node.table) leaves.push_back(&node);
             }
-        std::vector<std::size_t> stringOffset;
         for (const ResourceNode* node : named) {
-            stringOffset.push_back(size);
+            stringOffset_.push_back(size);
             size += 2 + 2 * node->name.text.size();
         }
         size = AlignUp(size, 8);
-        const std::size_t leafStart = size;
+        leafStart_ = size;
         size += 16 * leaves.size();
-        std::vector<std::size_t> dataOffset;
         for (const ResourceNode* node : leaves) {
             size = AlignUp(size, 8);
-            dataOffset.push_back(size);
+            dataOffset_.push_back(size);
             size += node->leaf.data.size();
         }
-        out_.assign(size, 0);
+        size_ = size;
+        return size;
+    }
 
+    // Appends the section laid out to `out`.
+    void Write(std::uint32_t sectionRva, std::vector<std::uint8_t>& out) const {
+        const std::size_t base = out.size();
+        out.resize(base + size_, 0);
+        const std::span<std::uint8_t> section = std::span(out).subspan(base);
         std::size_t nextString = 0, nextLeaf = 0, nextTable = 1;
-        for (std::size_t t = 0; t < tables.size(); ++t) {
-            const ResourceTable& table = *tables[t];
+        for (std::size_t t = 0; t < tables_.size(); ++t) {
+            const ResourceTable& table = *tables_[t];
             const std::size_t at = tableOffset_[t];
-            Put32(out_, at, table.characteristics);
-            Put32(out_, at + 4, table.timeStamp);
-            Put16(out_, at + 8, table.majorVersion);
-            Put16(out_, at + 10, table.minorVersion);
+            Put32(section, at, table.characteristics);
+            Put32(section, at + 4, table.timeStamp);
+            Put16(section, at + 8, table.majorVersion);
+            Put16(section, at + 10, table.minorVersion);
             const auto namedCount = std::count_if(table.nodes.begin(), table.nodes.end(),
                                                   [](const ResourceNode& n) { return !n.name.isId; });
-            Put16(out_, at + 12, static_cast<std::uint32_t>(namedCount));
-            Put16(out_, at + 14, static_cast<std::uint32_t>(table.nodes.size() - namedCount));
+            Put16(section, at + 12, static_cast<std::uint32_t>(namedCount));
+            Put16(section, at + 14, static_cast<std::uint32_t>(table.nodes.size() - namedCount));
             for (std::size_t i = 0; i < table.nodes.size(); ++i) {
                 const ResourceNode& node = table.nodes[i];
                 const std::size_t entry = at + 16 + 8 * i;
                 if (node.name.isId) {
-                    Put32(out_, entry, node.name.id);
+                    Put32(section, entry, node.name.id);
                 } else {
-                    const std::size_t s = stringOffset[nextString++];
-                    Put32(out_, entry, static_cast<std::uint32_t>(s) | NameFlag);
-                    Put16(out_, s, static_cast<std::uint32_t>(node.name.text.size()));
-                    for (std::size_t c = 0; c < node.name.text.size(); ++c) Put16(out_, s + 2 + 2 * c, node.name.text[c]);
+                    const std::size_t s = stringOffset_[nextString++];
+                    Put32(section, entry, static_cast<std::uint32_t>(s) | NameFlag);
+                    Put16(section, s, static_cast<std::uint32_t>(node.name.text.size()));
+                    for (std::size_t c = 0; c < node.name.text.size(); ++c) Put16(section, s + 2 + 2 * c, node.name.text[c]);
                 }
                 if (node.table) {
                     // Breadth-first order: child tables were queued in the
                     // same order as they are met here.
-                    Put32(out_, entry + 4, static_cast<std::uint32_t>(tableOffset_[nextTable++]) | SubdirectoryFlag);
+                    Put32(section, entry + 4, static_cast<std::uint32_t>(tableOffset_[nextTable++]) | SubdirectoryFlag);
                 } else {
-                    const std::size_t leafAt = leafStart + 16 * nextLeaf;
-                    const std::size_t dataAt = dataOffset[nextLeaf++];
-                    Put32(out_, entry + 4, static_cast<std::uint32_t>(leafAt));
-                    Put32(out_, leafAt, sectionRva + static_cast<std::uint32_t>(dataAt));
-                    Put32(out_, leafAt + 4, static_cast<std::uint32_t>(node.leaf.data.size()));
-                    Put32(out_, leafAt + 8, node.leaf.codePage);
-                    Put32(out_, leafAt + 12, node.leaf.reserved);
-                    std::copy(node.leaf.data.begin(), node.leaf.data.end(), out_.begin() + dataAt);
+                    const std::size_t leafAt = leafStart_ + 16 * nextLeaf;
+                    const std::size_t dataAt = dataOffset_[nextLeaf++];
+                    Put32(section, entry + 4, static_cast<std::uint32_t>(leafAt));
+                    Put32(section, leafAt, sectionRva + static_cast<std::uint32_t>(dataAt));
+                    Put32(section, leafAt + 4, static_cast<std::uint32_t>(node.leaf.data.size()));
+                    Put32(section, leafAt + 8, node.leaf.codePage);
+                    Put32(section, leafAt + 12, node.leaf.reserved);
+                    std::copy(node.leaf.data.begin(), node.leaf.data.end(), section.begin() + dataAt);
                 }
             }
         }
-        return std::move(out_);
     }
 
 private:
-    std::vector<std::size_t> tableOffset_;
-    std::vector<std::uint8_t> out_;
+    std::vector<ResourceTable*> tables_;
+    std::vector<std::size_t> tableOffset_, stringOffset_, dataOffset_;
+    std::size_t leafStart_ = 0, size_ = 0;
 };
 
 // The bytes after the last section's raw data: the COFF symbol table that
@@ -501,16 +508,19 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
         rva = static_cast<std::uint32_t>(AlignUp(std::uint64_t{last.virtualAddress} +
                                                  std::max(last.virtualSize, last.rawSize), pe->sectionAlignment));
     }
-    const std::vector<std::uint8_t> section = TreeWriter().Write(resources->root, rva);
-    const std::uint64_t rawSize = AlignUp(section.size(), pe->fileAlignment);
+    TreeWriter tree;
+    const std::size_t sectionSize = tree.Layout(resources->root);
+    const std::uint64_t rawSize = AlignUp(sectionSize, pe->fileAlignment);
     if (rawPointer + rawSize + tail.bytes.size() > 0xFFFFFFFF) {
         *error = "the stamped image would exceed 4 GB";
         return std::nullopt;
     }
-
+    // Reserved whole: a package of hundreds of MB is never moved.
+    out.reserve(rawPointer + rawSize + tail.bytes.size());
     out.assign(exe.begin(), exe.begin() + std::min(rawPointer, tail.start));
+    out.resize(rawPointer, 0);
+    tree.Write(rva, out);
     out.resize(rawPointer + rawSize, 0);
-    std::copy(section.begin(), section.end(), out.begin() + rawPointer);
     const std::size_t tailStart = out.size();
     out.insert(out.end(), tail.bytes.begin(), tail.bytes.end());
 
@@ -526,7 +536,7 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
         Put32(out, sectionHeader + 36, SectionInitializedData | SectionRead);
         Put16(out, pe->coffOffset + 2, static_cast<std::uint32_t>(sectionCount));
     }
-    Put32(out, sectionHeader + 8, static_cast<std::uint32_t>(section.size()));
+    Put32(out, sectionHeader + 8, static_cast<std::uint32_t>(sectionSize));
     Put32(out, sectionHeader + 12, rva);
     Put32(out, sectionHeader + 16, static_cast<std::uint32_t>(rawSize));
     Put32(out, sectionHeader + 20, static_cast<std::uint32_t>(rawPointer));
@@ -538,9 +548,9 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
 
     const std::size_t opt = pe->optionalOffset;
     Put32(out, opt + 8, Get32(exe, opt + 8) + static_cast<std::uint32_t>(rawSize) - oldRawSize);
-    Put32(out, opt + 56, static_cast<std::uint32_t>(AlignUp(std::uint64_t{rva} + section.size(), pe->sectionAlignment)));
+    Put32(out, opt + 56, static_cast<std::uint32_t>(AlignUp(std::uint64_t{rva} + sectionSize, pe->sectionAlignment)));
     Put32(out, pe->DirectoryEntry(ResourceDirectory), rva);
-    Put32(out, pe->DirectoryEntry(ResourceDirectory) + 4, static_cast<std::uint32_t>(section.size()));
+    Put32(out, pe->DirectoryEntry(ResourceDirectory) + 4, static_cast<std::uint32_t>(sectionSize));
     Put32(out, pe->DirectoryEntry(CertificateDirectory), 0);
     Put32(out, pe->DirectoryEntry(CertificateDirectory) + 4, 0);
     Put32(out, pe->ChecksumOffset(), ComputePeChecksum(out, pe->ChecksumOffset()));
