@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "package/compress.h"
+#include "package/entry.h"
 #include "package/expand.h"
 #include "package/format.h"
 
@@ -26,11 +27,27 @@ struct EncodedEntry {
 // A package goes to players who can't repair it, so every stream is
 // expanded again and compared before it is used (a small cost beside the
 // encoding): a fault in the encoder stops the build instead of shipping.
+// It is read back as the updater reads it, through a bounded window, so the
+// check holds no second copy of a large entry.
 void CheckRestores(const std::string& what, std::span<const std::uint8_t> content,
                    std::span<const std::uint8_t> stream) {
-    std::vector<std::uint8_t> restored(content.size());
-    if (ExpandBlock(restored, stream).status != ExpandStatus::Ok ||
-        !std::equal(restored.begin(), restored.end(), content.begin()))
+    PackageEntry record{};
+    record.flags = EntryCompressed;
+    record.size = static_cast<std::uint32_t>(content.size());
+    record.storedSize = static_cast<std::uint32_t>(stream.size());
+    EntryReader reader;
+    RestoreFailure failure = reader.Open(stream, record, 0);
+    std::size_t checked = 0;
+    while (failure == RestoreFailure::None) {
+        const std::span<const std::uint8_t> piece = reader.Next(&failure);
+        if (piece.empty()) break;
+        if (piece.size() > content.size() - checked ||
+            !std::equal(piece.begin(), piece.end(), content.begin() + checked))
+            failure = RestoreFailure::Damaged;
+        checked += piece.size();
+    }
+    if (failure == RestoreFailure::NoMemory) throw std::bad_alloc();
+    if (failure != RestoreFailure::None || checked != content.size())
         throw std::logic_error("the encoder's stream for " + what +
                                " does not restore it; try another level");
 }
@@ -258,18 +275,21 @@ PackageSink MemorySink(std::vector<std::uint8_t>& image) {
         }};
 }
 
+std::uint64_t LargestImageSize(std::size_t count, std::uint64_t contentBytes) {
+    return HeaderSize + DataAlignment + (EntrySize + DataAlignment) * std::uint64_t{count} +
+           contentBytes;
+}
+
 std::vector<std::uint8_t> WritePackage(std::span<const WriterEntry> entries,
                                        const WriterOptions& options) {
-    // Room for the whole image when nothing compresses, so appending never
-    // copies it; capacity that stays untouched costs no memory.
-    std::size_t room = HeaderSize + DataAlignment + EntrySize * entries.size();
+    std::uint64_t contentBytes = 0;
     for (const WriterEntry& entry : entries) {
         if (const std::string problem = EntryProblem(entry); !problem.empty())
             throw std::invalid_argument(problem);
-        room += entry.content.size() + DataAlignment;
+        contentBytes += entry.content.size();
     }
     std::vector<std::uint8_t> image;
-    image.reserve(room);
+    image.reserve(LargestImageSize(entries.size(), contentBytes));
     const EntryLoader copy = [&](std::size_t index, WriterEntry* entry, std::string*) {
         *entry = entries[index];
         return true;

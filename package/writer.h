@@ -56,6 +56,10 @@ std::size_t EntriesInFlight();
 
 // A sink that appends the image to `image`, which must outlive it.
 PackageSink MemorySink(std::vector<std::uint8_t>& image);
+// The most an image of `count` entries holding `contentBytes` in all can
+// take: nothing compresses. Reserved ahead, it keeps a memory image from
+// moving as it grows; capacity that stays untouched costs no memory.
+std::uint64_t LargestImageSize(std::size_t count, std::uint64_t contentBytes);
 
 // The whole package image, streamed into memory. Throws
 // std::invalid_argument for an entry StreamPackage would refuse.

@@ -21,23 +21,38 @@ constexpr char FolderDrive = 'U';
 // see the same files.
 bool ReadEntry(const std::string& folder, const std::string& name, package::WriterEntry* entry,
                std::string* error) {
-    const std::string path = folder + "\\" + name;
-    std::uint32_t length = 0;
-    const platform::HeapBlock content = package::ReadWholeFile(path.c_str(), &length);
-    platform::FileTime time = 0;
-    const platform::FileHandle file = platform::OpenForRead(path.c_str());
-    if (!content || !file || !platform::GetLastWriteTime(file.get(), &time)) {
-        *error = "cannot read " + name;
-        return false;
-    }
     if (!package::ValidEntryName(name)) {
         *error = "the entry name '" + name + "' is too long for the package";
         return false;
     }
+    // Straight into the entry: a file of 100 MB is held once, not twice.
+    const platform::FileHandle file = platform::OpenForRead((folder + "\\" + name).c_str());
+    const std::uint32_t size = file ? platform::FileSize32(file.get()) : platform::InvalidFileSize;
+    std::uint32_t moved = 0;
+    bool read = size != platform::InvalidFileSize;
+    if (read) {
+        entry->content.resize(size);
+        read = platform::ReadOnce(file.get(), entry->content, &moved) && moved == size &&
+               platform::GetLastWriteTime(file.get(), &entry->lastWriteTime);
+    }
+    if (!read) {
+        *error = "cannot read " + name;
+        return false;
+    }
     entry->name = name;
-    entry->content.assign(content.data(), content.data() + length);
-    entry->lastWriteTime = time;
     return true;
+}
+
+// What the files hold in all, for the room the image may need; a file
+// that can't be read counts nothing here and fails when it is packed.
+std::uint64_t ContentBytes(const std::string& folder, const std::vector<std::string>& names) {
+    std::uint64_t total = 0;
+    for (const std::string& name : names) {
+        const platform::FileHandle file = platform::OpenForRead((folder + "\\" + name).c_str());
+        const std::uint32_t size = file ? platform::FileSize32(file.get()) : platform::InvalidFileSize;
+        if (size != platform::InvalidFileSize) total += size;
+    }
+    return total;
 }
 
 }  // namespace
@@ -59,6 +74,8 @@ std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, c
         return ReadEntry(mounted, check.entries[index], entry, why);
     };
     std::vector<std::uint8_t> image;
+    image.reserve(package::LargestImageSize(check.entries.size(),
+                                            ContentBytes(mounted, check.entries)));
     const bool packed = package::StreamPackage(check.entries.size(), load, package::MemorySink(image),
                                                package::WriterOptions{}, error)
                             .has_value();
