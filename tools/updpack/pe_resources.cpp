@@ -1,6 +1,7 @@
 #include "tools/updpack/pe_resources.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,7 @@ constexpr std::size_t MaxTreeNodes = 65536;
 constexpr std::uint64_t MaxDataPerImageByte = 4;
 constexpr std::uint32_t SectionInitializedData = 0x00000040;
 constexpr std::uint32_t SectionRead = 0x40000000;
+constexpr std::uint32_t MaxFileAlignment = 0x10000;
 
 std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
@@ -106,7 +108,11 @@ std::optional<PeLayout> ParseLayout(std::span<const std::uint8_t> b, std::string
                                                 (optionalSize - DataDirectoryOffset) / 8);
     if (pe.directoryCount <= CertificateDirectory)
         return refuse("damaged PE image (too few data directories)");
-    if (pe.fileAlignment == 0 || pe.sectionAlignment < pe.fileAlignment)
+    // As the loader demands: powers of two, file alignment at most 64 KiB
+    // and no larger than the section alignment. A wild alignment would
+    // otherwise pad the stamped image out to gigabytes.
+    if (!std::has_single_bit(pe.fileAlignment) || pe.fileAlignment > MaxFileAlignment ||
+        !std::has_single_bit(pe.sectionAlignment) || pe.sectionAlignment < pe.fileAlignment)
         return refuse("damaged PE image (bad alignment)");
     pe.sectionTableOffset = pe.optionalOffset + optionalSize;
     if (!Fits(b, pe.sectionTableOffset, std::uint64_t{sectionCount} * SectionHeaderSize))
@@ -493,7 +499,8 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     const Tail tail = TakeTail(exe, *pe, report);
     std::vector<std::uint8_t> out;
     std::size_t sectionHeader = 0, rawPointer = 0;
-    std::uint32_t rva = 0, oldRawSize = 0;
+    std::uint64_t rva = 0;
+    std::uint32_t oldRawSize = 0;
     if (inPlace) {
         const Section& s = pe->sections.back();
         sectionHeader = s.headerOffset;
@@ -505,13 +512,14 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
             [](const Section& a, const Section& b) { return a.virtualAddress < b.virtualAddress; });
         sectionHeader = pe->sectionTableOffset + pe->sections.size() * SectionHeaderSize;
         rawPointer = AlignUp(tail.start, pe->fileAlignment);
-        rva = static_cast<std::uint32_t>(AlignUp(std::uint64_t{last.virtualAddress} +
-                                                 std::max(last.virtualSize, last.rawSize), pe->sectionAlignment));
+        rva = AlignUp(std::uint64_t{last.virtualAddress} + std::max(last.virtualSize, last.rawSize),
+                      pe->sectionAlignment);
     }
     TreeWriter tree;
     const std::size_t sectionSize = tree.Layout(resources->root);
     const std::uint64_t rawSize = AlignUp(sectionSize, pe->fileAlignment);
-    if (rawPointer + rawSize + tail.bytes.size() > 0xFFFFFFFF) {
+    const std::uint64_t imageEnd = AlignUp(rva + sectionSize, pe->sectionAlignment);
+    if (rawPointer + rawSize + tail.bytes.size() > 0xFFFFFFFF || imageEnd > 0xFFFFFFFF) {
         *error = "the stamped image would exceed 4 GB";
         return std::nullopt;
     }
@@ -519,7 +527,7 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     out.reserve(rawPointer + rawSize + tail.bytes.size());
     out.assign(exe.begin(), exe.begin() + std::min(rawPointer, tail.start));
     out.resize(rawPointer, 0);
-    tree.Write(rva, out);
+    tree.Write(static_cast<std::uint32_t>(rva), out);
     out.resize(rawPointer + rawSize, 0);
     const std::size_t tailStart = out.size();
     out.insert(out.end(), tail.bytes.begin(), tail.bytes.end());
@@ -537,7 +545,7 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
         Put16(out, pe->coffOffset + 2, static_cast<std::uint32_t>(sectionCount));
     }
     Put32(out, sectionHeader + 8, static_cast<std::uint32_t>(sectionSize));
-    Put32(out, sectionHeader + 12, rva);
+    Put32(out, sectionHeader + 12, static_cast<std::uint32_t>(rva));
     Put32(out, sectionHeader + 16, static_cast<std::uint32_t>(rawSize));
     Put32(out, sectionHeader + 20, static_cast<std::uint32_t>(rawPointer));
 
@@ -548,8 +556,8 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
 
     const std::size_t opt = pe->optionalOffset;
     Put32(out, opt + 8, Get32(exe, opt + 8) + static_cast<std::uint32_t>(rawSize) - oldRawSize);
-    Put32(out, opt + 56, static_cast<std::uint32_t>(AlignUp(std::uint64_t{rva} + sectionSize, pe->sectionAlignment)));
-    Put32(out, pe->DirectoryEntry(ResourceDirectory), rva);
+    Put32(out, opt + 56, static_cast<std::uint32_t>(imageEnd));
+    Put32(out, pe->DirectoryEntry(ResourceDirectory), static_cast<std::uint32_t>(rva));
     Put32(out, pe->DirectoryEntry(ResourceDirectory) + 4, static_cast<std::uint32_t>(sectionSize));
     Put32(out, pe->DirectoryEntry(CertificateDirectory), 0);
     Put32(out, pe->DirectoryEntry(CertificateDirectory) + 4, 0);

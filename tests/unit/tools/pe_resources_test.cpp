@@ -161,6 +161,14 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
     noSignature[PeOffset] = 'X';
     Bytes cutShort = Image({{".text", Filled(100, 9)}}, {});
     cutShort.resize(Optional + 100);
+    // Alignments the loader refuses; stamping once padded such an image
+    // out to gigabytes.
+    Bytes wildFileAlignment = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    Put32(wildFileAlignment, Optional + 36, 0x2C2C2C2C);
+    Put32(wildFileAlignment, Optional + 32, 0x2C2C2C2C);
+    Bytes hugeFileAlignment = Image({{".text", Filled(100, 9)}}, {});
+    Put32(hugeFileAlignment, Optional + 36, 0x40000000);
+    Put32(hugeFileAlignment, Optional + 32, 0x40000000);
     const struct {
         const char* what;
         Bytes bytes;
@@ -171,6 +179,8 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
         {"no PE signature", noSignature, "not a PE image"},
         {"32-bit image", pe32, "not a 64-bit (PE32+) image"},
         {"cut short", cutShort, "damaged PE image"},
+        {"alignment not a power of two", wildFileAlignment, "bad alignment"},
+        {"file alignment over 64 KiB", hugeFileAlignment, "bad alignment"},
     };
     for (const auto& c : cases) {
         StampReport report;
@@ -179,6 +189,15 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
         EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
         EXPECT_FALSE(FindPackageInImage(c.bytes, &error)) << c.what;
     }
+}
+
+TEST(StampPackage, RefusesAnImageWhoseNewSectionWouldLieBeyond4GiB) {
+    Bytes exe = Image({{".text", Filled(100, 9)}}, {});
+    Put32(exe, SectionTable + 12, 0xFFFFF000);  // the last section's address
+    StampReport report;
+    std::string error;
+    EXPECT_FALSE(StampPackage(exe, Filled(10, 1), &report, &error));
+    EXPECT_NE(error.find("exceed 4 GB"), std::string::npos) << error;
 }
 
 TEST(StampPackage, RefusesAResourceTreeThatPointsBackAtItself) {
