@@ -166,6 +166,8 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
     Bytes wildFileAlignment = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
     Put32(wildFileAlignment, Optional + 36, 0x2C2C2C2C);
     Put32(wildFileAlignment, Optional + 32, 0x2C2C2C2C);
+    Bytes sectionOverHeaders = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    Put32(sectionOverHeaders, SectionTable + 40 + 20, 4);  // .rsrc's raw data at offset 4
     Bytes hugeFileAlignment = Image({{".text", Filled(100, 9)}}, {});
     Put32(hugeFileAlignment, Optional + 36, 0x40000000);
     Put32(hugeFileAlignment, Optional + 32, 0x40000000);
@@ -181,6 +183,7 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
         {"cut short", cutShort, "damaged PE image"},
         {"alignment not a power of two", wildFileAlignment, "bad alignment"},
         {"file alignment over 64 KiB", hugeFileAlignment, "bad alignment"},
+        {"section data over the headers", sectionOverHeaders, "over the headers"},
     };
     for (const auto& c : cases) {
         StampReport report;
