@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                            16,  0,   0,   0, 0, 0, 0, 0};
     updpack::StampReport report;
     auto stamped = updpack::StampPackage(exe, package, &report, &error);
+    // The stamping's own read-back keeps such an image from a publisher;
+    // here it is the fault being looked for.
+    if (!stamped && error.starts_with(updpack::StampedImageUnreadable)) std::abort();
     if (stamped) {
         auto found = updpack::FindPackageInImage(*stamped, &error);
         if (!found || found->size() != sizeof package) std::abort();

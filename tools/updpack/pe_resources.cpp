@@ -115,6 +115,7 @@ std::optional<PeLayout> ParseLayout(std::span<const std::uint8_t> b, std::string
         !std::has_single_bit(pe.sectionAlignment) || pe.sectionAlignment < pe.fileAlignment)
         return refuse("damaged PE image (bad alignment)");
     pe.sectionTableOffset = pe.optionalOffset + optionalSize;
+    if (sectionCount == 0) return refuse("damaged PE image (no sections)");
     if (!Fits(b, pe.sectionTableOffset, std::uint64_t{sectionCount} * SectionHeaderSize))
         return refuse("damaged PE image (section table cut short)");
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
@@ -463,6 +464,11 @@ std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t
     return static_cast<std::uint32_t>(sum + image.size());
 }
 
+// Where a section's memory image ends, aligned.
+std::uint64_t VirtualEnd(const Section& s, std::uint32_t sectionAlignment) {
+    return AlignUp(std::uint64_t{s.virtualAddress} + std::max(s.virtualSize, s.rawSize), sectionAlignment);
+}
+
 std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8_t> exe,
                                                       std::span<const std::uint8_t> package,
                                                       StampReport* report, std::string* error) {
@@ -477,12 +483,18 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     // nothing but the resources; otherwise they go to a new last section and
     // the old one stays as dead space.
     const std::uint32_t dirRva = Get32(exe, pe->DirectoryEntry(ResourceDirectory));
+    // Last both in the file and in memory: every other section ends before
+    // it begins, so it can grow without running into one.
     const auto isLast = [&](std::size_t index) {
         const Section& candidate = pe->sections[index];
-        return std::all_of(pe->sections.begin(), pe->sections.end(), [&](const Section& s) {
-            return s.virtualAddress <= candidate.virtualAddress &&
-                   std::uint64_t{s.rawPointer} + s.rawSize <= std::uint64_t{candidate.rawPointer} + candidate.rawSize;
-        });
+        for (std::size_t i = 0; i < pe->sections.size(); ++i) {
+            const Section& s = pe->sections[i];
+            if (i == index) continue;
+            if (VirtualEnd(s, pe->sectionAlignment) > candidate.virtualAddress ||
+                (s.rawSize != 0 && std::uint64_t{s.rawPointer} + s.rawSize > candidate.rawPointer))
+                return false;
+        }
+        return true;
     };
     const bool inPlace = resources->section && *resources->section + 1 == pe->sections.size() &&
                          isLast(*resources->section) && pe->sections.back().virtualAddress == dirRva;
@@ -511,12 +523,9 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
         rva = s.virtualAddress;
         oldRawSize = s.rawSize;
     } else {
-        const Section& last = *std::max_element(pe->sections.begin(), pe->sections.end(),
-            [](const Section& a, const Section& b) { return a.virtualAddress < b.virtualAddress; });
         sectionHeader = pe->sectionTableOffset + pe->sections.size() * SectionHeaderSize;
         rawPointer = AlignUp(tail.start, pe->fileAlignment);
-        rva = AlignUp(std::uint64_t{last.virtualAddress} + std::max(last.virtualSize, last.rawSize),
-                      pe->sectionAlignment);
+        for (const Section& s : pe->sections) rva = std::max(rva, VirtualEnd(s, pe->sectionAlignment));
     }
     TreeWriter tree;
     const std::size_t sectionSize = tree.Layout(resources->root);
@@ -565,6 +574,15 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     Put32(out, pe->DirectoryEntry(CertificateDirectory), 0);
     Put32(out, pe->DirectoryEntry(CertificateDirectory) + 4, 0);
     Put32(out, pe->ChecksumOffset(), ComputePeChecksum(out, pe->ChecksumOffset()));
+
+    // Whatever the input's layout, no exe leaves here that does not read
+    // back with the package in it.
+    std::string readBack;
+    const auto stamped = FindPackageInImage(out, &readBack);
+    if (!stamped || !std::equal(stamped->begin(), stamped->end(), package.begin(), package.end())) {
+        *error = StampedImageUnreadable + (stamped ? std::string("the package differs") : readBack) + ")";
+        return std::nullopt;
+    }
     return out;
 }
 

@@ -28,7 +28,11 @@ struct StampReport {
 // A copy of `exe` whose resource UPDATE/102 holds `package`, every other
 // resource kept byte for byte, and headers, section table, checksum and
 // certificate table consistent. nullopt with `error` set when `exe` is not
-// a PE32+ image or its layout can't take the new section.
+// a PE32+ image or its layout can't take the new section. Every stamped
+// image is read back before it is returned; one that does not read back
+// with the package in it is refused with an error that starts with
+// StampedImageUnreadable (a fault of the stamping, not of the exe).
+inline constexpr char StampedImageUnreadable[] = "the stamped image does not read back (";
 std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8_t> exe,
                                                       std::span<const std::uint8_t> package,
                                                       StampReport* report, std::string* error);

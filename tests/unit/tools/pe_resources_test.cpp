@@ -121,6 +121,22 @@ TEST(StampPackage, MovesResourcesThatAreNotTheLastSectionToANewOne) {
     ExpectConsistent(again);
 }
 
+TEST(StampPackage, LeavesInPlaceNoResourcesWhoseSpaceAnotherSectionShares) {
+    // .text's bytes lie inside the resource section, which is last by
+    // address: rewriting the resources where they are would change them.
+    Bytes exe = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
+    Put32(exe, SectionTable + 16, FileAlign);
+    Put32(exe, SectionTable + 20, Get32(exe, SectionTable + 40 + 20));
+    const std::size_t textAt = Get32(exe, SectionTable + 20);
+    const Bytes text(exe.begin() + textAt, exe.begin() + textAt + 16);
+    StampReport report;
+    const Bytes out = Stamp(exe, Filled(300, 4), &report);
+    EXPECT_TRUE(report.movedSection);
+    EXPECT_EQ(Bytes(out.begin() + textAt, out.begin() + textAt + 16), text);
+    EXPECT_EQ(PackageIn(out), Filled(300, 4));
+    ExpectConsistent(out);
+}
+
 TEST(StampPackage, GivesAnImageWithoutResourcesAResourceSection) {
     const Bytes exe = Image({{".text", Filled(100, 9)}}, {});
     StampReport report;
@@ -184,6 +200,7 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
         {"alignment not a power of two", wildFileAlignment, "bad alignment"},
         {"file alignment over 64 KiB", hugeFileAlignment, "bad alignment"},
         {"section data over the headers", sectionOverHeaders, "over the headers"},
+        {"no sections", Image({}, {}), "no sections"},
     };
     for (const auto& c : cases) {
         StampReport report;
