@@ -118,6 +118,10 @@ std::optional<PeLayout> ParseLayout(std::span<const std::uint8_t> b, std::string
     if (sectionCount == 0) return refuse("damaged PE image (no sections)");
     if (!Fits(b, pe.sectionTableOffset, std::uint64_t{sectionCount} * SectionHeaderSize))
         return refuse("damaged PE image (section table cut short)");
+    // The headers the loader maps must be in the file and hold the table.
+    if (pe.sizeOfHeaders > b.size() ||
+        pe.sizeOfHeaders < pe.sectionTableOffset + sectionCount * SectionHeaderSize)
+        return refuse("damaged PE image (bad size of headers)");
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
         const std::size_t at = pe.sectionTableOffset + i * SectionHeaderSize;
         Section s{at, Get32(b, at + 8), Get32(b, at + 12), Get32(b, at + 16), Get32(b, at + 20)};

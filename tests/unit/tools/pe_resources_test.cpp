@@ -184,6 +184,9 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
     Put32(wildFileAlignment, Optional + 32, 0x2C2C2C2C);
     Bytes sectionOverHeaders = Image({{".text", Filled(100, 9)}, {".rsrc", {}}}, ProgramResources);
     Put32(sectionOverHeaders, SectionTable + 40 + 20, 4);  // .rsrc's raw data at offset 4
+    Bytes cutShortHeaders = Image({{".text", Filled(100, 9)}}, {});
+    cutShortHeaders.resize(SectionTable + 40 + 16);  // SizeOfHeaders says 0x400
+    Put32(cutShortHeaders, SectionTable + 16, 0);     // no section data to miss
     Bytes hugeFileAlignment = Image({{".text", Filled(100, 9)}}, {});
     Put32(hugeFileAlignment, Optional + 36, 0x40000000);
     Put32(hugeFileAlignment, Optional + 32, 0x40000000);
@@ -201,6 +204,7 @@ TEST(StampPackage, RefusesWhatIsNotAPe32PlusImage) {
         {"file alignment over 64 KiB", hugeFileAlignment, "bad alignment"},
         {"section data over the headers", sectionOverHeaders, "over the headers"},
         {"no sections", Image({}, {}), "no sections"},
+        {"headers longer than the file", Bytes(cutShortHeaders), "bad size of headers"},
     };
     for (const auto& c : cases) {
         StampReport report;
