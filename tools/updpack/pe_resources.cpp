@@ -127,8 +127,8 @@ std::optional<PeLayout> ParseLayout(std::span<const std::uint8_t> b, std::string
         Section s{at, Get32(b, at + 8), Get32(b, at + 12), Get32(b, at + 16), Get32(b, at + 20)};
         if (s.rawSize != 0 && !Fits(b, s.rawPointer, s.rawSize))
             return refuse("damaged PE image (section data beyond the end of the file)");
-        // Stamping rewrites the headers and section table in place.
-        if (s.rawSize != 0 && s.rawPointer < pe.sectionTableOffset + sectionCount * SectionHeaderSize)
+        // Stamping rewrites the headers in place.
+        if (s.rawSize != 0 && s.rawPointer < pe.sizeOfHeaders)
             return refuse("damaged PE image (section data over the headers)");
         pe.sections.push_back(s);
     }
