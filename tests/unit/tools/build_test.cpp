@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/format.h"
+#include "platform/host/control.h"
 #include "support/host_fixture.h"
 #include "tools/test_images.h"
 #include "tools/updpack/commands.h"
@@ -66,6 +67,18 @@ TEST_F(BuildTest, PacksWhatTheUpdaterWillLookForIntoTheStubBesideTheTool) {
 TEST_F(BuildTest, RefusesAFolderThatWouldFailAtThePlayer) {
     Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=GONE.DLL\n");
     EXPECT_EQ(Build(), 1);
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+}
+
+TEST_F(BuildTest, AFileThatCantBeReadWhilePackingLeavesNoExe) {
+    Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\n"
+                        "UpdateFile00=A.DLL\nUpdateFile01=B.DLL\nUpdateFile02=C.DLL\n");
+    for (const char* name : {"A.DLL", "B.DLL", "C.DLL"}) Write(name, std::string(100000, name[0]));
+    // Reading works for the first entries and fails from the third on.
+    platform::HostPlanFault(platform::FaultKind::Read, 3, true);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Build(), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot read"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Output()));
 }
 
