@@ -12,6 +12,7 @@
 #include "package/writer.h"
 #include "platform/console.h"
 #include "support/host_fixture.h"
+#include "tools/captured_command.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
 
@@ -58,14 +59,7 @@ protected:
         return {name, std::move(content), Stamp};
     }
 
-    int Create(std::vector<std::string> args) {
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int status = CreateCommand(args);
-        out_ = testing::internal::GetCapturedStdout();
-        err_ = testing::internal::GetCapturedStderr();
-        return status;
-    }
+    int Create(std::vector<std::string> args) { return RunCaptured(CreateCommand, args, &out_, &err_); }
 
     std::set<std::string> Listing() const {
         std::set<std::string> names;

@@ -15,6 +15,7 @@
 #include "package/writer.h"
 #include "platform/console.h"
 #include "support/host_fixture.h"
+#include "tools/captured_command.h"
 #include "tools/test_images.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
@@ -96,12 +97,7 @@ protected:
     }
 
     int Run(int (*command)(CommandArguments), std::vector<std::string> args) {
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int status = command(args);
-        out_ = testing::internal::GetCapturedStdout();
-        err_ = testing::internal::GetCapturedStderr();
-        return status;
+        return RunCaptured(command, args, &out_, &err_);
     }
     int ExtractAll(const char* package = "game.fa2") {
         return Run(ExtractAllCommand, {Path(package), "-C", Path("out")});
