@@ -89,6 +89,37 @@ constexpr std::array<LengthCode, 1 << LengthIndexBits> LengthCodes = [] {
     return table;
 }();
 
+// Whole matches, indexed by the next TokenIndexBits code bits: most
+// matches are decoded by this one lookup. A token whose code bits do not
+// fit the index has `bits` TokenInSteps and goes through the two tables
+// above.
+constexpr int TokenIndexBits = 13;
+constexpr unsigned TokenInSteps = 63;
+struct Token {
+    std::uint32_t bits : 6;       // all code bits, or TokenInSteps
+    std::uint32_t byteShift : 3;
+    std::uint32_t base : 13;
+    std::uint32_t count : 5;      // 0: a data byte follows, length 27 + byte
+    std::uint32_t isLong : 1;     // only a short match can be the end marker
+};
+static_assert(sizeof(Token) == 4);
+
+constexpr std::array<Token, 1 << TokenIndexBits> Tokens = [] {
+    std::array<Token, 1 << TokenIndexBits> table{};
+    for (unsigned index = 0; index < table.size(); ++index) {
+        const MatchCode code = MatchCodes[index >> (TokenIndexBits - MatchIndexBits)];
+        const unsigned afterCode = (index << code.bits) & ((1u << TokenIndexBits) - 1);
+        const LengthCode length = LengthCodes[afterCode >> (TokenIndexBits - LengthIndexBits)];
+        const unsigned bits = code.bits + (code.isShort ? 0 : length.bits);
+        if (bits > TokenIndexBits) {
+            table[index].bits = TokenInSteps;
+            continue;
+        }
+        table[index] = {bits, code.byteShift, code.base, code.isShort ? 2u : length.length, !code.isShort};
+    }
+    return table;
+}();
+
 std::uint64_t LoadWord(const std::uint8_t* at) {
     return static_cast<std::uint64_t>(at[0]) | static_cast<std::uint64_t>(at[1]) << 8 |
            static_cast<std::uint64_t>(at[2]) << 16 | static_cast<std::uint64_t>(at[3]) << 24;
@@ -134,41 +165,62 @@ struct Decoder {
             bitCount -= run;
             if (bitCount == 0) continue;
 
-            MatchCode code = MatchCodes[bits >> (64 - MatchIndexBits)];
-            LengthCode length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
-            int used = code.bits + (length.bits & code.lengthBitsMask);
-            const std::uint8_t* dataByte = in;
-            if (used > bitCount) [[unlikely]] {
-                // The token runs into the next control word. That word comes
-                // before the data byte when the code bits themselves are
-                // split, else right after it.
-                std::uint64_t joined = bits | LoadWord(in) << (32 - bitCount);
-                code = MatchCodes[joined >> (64 - MatchIndexBits)];
-                if (code.codeBits <= bitCount) {
-                    joined = bits | LoadWord(in + 1) << (32 - bitCount);
-                    code = MatchCodes[joined >> (64 - MatchIndexBits)];
-                } else {
-                    dataByte = in + 4;
-                }
-                in += 4;
-                bits = joined;
-                bitCount += 32;
-                length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
-                used = code.bits + (length.bits & code.lengthBitsMask);
+            const Token token = Tokens[bits >> (64 - TokenIndexBits)];
+            std::size_t offset, count;
+            bool isLong;
+            if (static_cast<int>(token.bits) <= bitCount) [[likely]] {
+                bits <<= token.bits;
+                bitCount -= token.bits;
+                offset = token.base + (static_cast<std::size_t>(*in++) << token.byteShift);
+                count = token.count;
+                isLong = token.isLong;
+            } else {
+                TakeMatchInSteps(offset, count, isLong);
             }
-            bits <<= used;
-            bitCount -= used;
-            ++in;
-            const std::size_t offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
-            std::size_t count = code.isShort ? 2 : length.length;
             if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
-            if (code.isShort && offset == EndMarkerOffset) [[unlikely]]
+            // Offsets take 13 bits, so this tells the end marker without a
+            // branch on the kind of match.
+            if ((offset | static_cast<std::size_t>(isLong) << 13) == EndMarkerOffset) [[unlikely]]
                 return EndOfStream();
             if (offset >= static_cast<std::size_t>(out - outBegin)) [[unlikely]]
                 return ExpandStatus::DistanceTooFar;
             CopyMatch(offset + 1, count);
         }
         return ExpandStatus::NeedsRoom;
+    }
+
+    // A match that runs into the next control word, or whose code bits are
+    // more than the whole-token table's index: its code, then its length.
+    // `count` 0 means a length byte follows.
+    void TakeMatchInSteps(std::size_t& offset, std::size_t& count, bool& isLong) {
+        MatchCode code = MatchCodes[bits >> (64 - MatchIndexBits)];
+        LengthCode length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
+        int used = code.bits + (length.bits & code.lengthBitsMask);
+        const std::uint8_t* dataByte = in;
+        if (used > bitCount) {
+            // The token runs into the next control word. That word comes
+            // before the data byte when the code bits themselves are
+            // split, else right after it.
+            std::uint64_t joined = bits | LoadWord(in) << (32 - bitCount);
+            code = MatchCodes[joined >> (64 - MatchIndexBits)];
+            if (code.codeBits <= bitCount) {
+                joined = bits | LoadWord(in + 1) << (32 - bitCount);
+                code = MatchCodes[joined >> (64 - MatchIndexBits)];
+            } else {
+                dataByte = in + 4;
+            }
+            in += 4;
+            bits = joined;
+            bitCount += 32;
+            length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
+            used = code.bits + (length.bits & code.lengthBitsMask);
+        }
+        bits <<= used;
+        bitCount -= used;
+        ++in;
+        offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
+        count = code.isShort ? 2 : length.length;
+        isLong = !code.isShort;
     }
 
     // May write up to 30 bytes past the match, which the output margin
