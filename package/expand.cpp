@@ -104,21 +104,32 @@ struct Token {
 };
 static_assert(sizeof(Token) == 4);
 
-constexpr std::array<Token, 1 << TokenIndexBits> Tokens = [] {
-    std::array<Token, 1 << TokenIndexBits> table{};
-    for (unsigned index = 0; index < table.size(); ++index) {
-        const MatchCode code = MatchCodes[index >> (TokenIndexBits - MatchIndexBits)];
-        const unsigned afterCode = (index << code.bits) & ((1u << TokenIndexBits) - 1);
-        const LengthCode length = LengthCodes[afterCode >> (TokenIndexBits - LengthIndexBits)];
-        const unsigned bits = code.bits + (code.isShort ? 0 : length.bits);
-        if (bits > TokenIndexBits) {
-            table[index].bits = TokenInSteps;
-            continue;
-        }
-        table[index] = {bits, code.byteShift, code.base, code.isShort ? 2u : length.length, !code.isShort};
+// Filled on first use rather than at compile time: its 32 KiB would
+// otherwise be stored in the updater's executable.
+class TokenTable {
+public:
+    static const TokenTable& Get() {
+        static const TokenTable table;
+        return table;
     }
-    return table;
-}();
+    const Token& operator[](std::uint64_t index) const { return entries_[index]; }
+
+private:
+    TokenTable() {
+        for (unsigned index = 0; index < entries_.size(); ++index) {
+            const MatchCode code = MatchCodes[index >> (TokenIndexBits - MatchIndexBits)];
+            const unsigned afterCode = (index << code.bits) & ((1u << TokenIndexBits) - 1);
+            const LengthCode length = LengthCodes[afterCode >> (TokenIndexBits - LengthIndexBits)];
+            const unsigned bits = code.bits + (code.isShort ? 0 : length.bits);
+            if (bits > TokenIndexBits) {
+                entries_[index].bits = TokenInSteps;
+                continue;
+            }
+            entries_[index] = {bits, code.byteShift, code.base, code.isShort ? 2u : length.length, !code.isShort};
+        }
+    }
+    std::array<Token, 1 << TokenIndexBits> entries_{};
+};
 
 std::uint64_t LoadWord(const std::uint8_t* at) {
     return static_cast<std::uint64_t>(at[0]) | static_cast<std::uint64_t>(at[1]) << 8 |
@@ -146,6 +157,7 @@ struct Decoder {
     // Literal runs and matches with neither end in reach; returns NeedsRoom
     // as "not finished" once a margin is used up.
     ExpandStatus Fast(const std::uint8_t* inFastEnd, std::uint8_t* outFastEnd) {
+        const TokenTable& tokens = TokenTable::Get();
         while (in <= inFastEnd && out <= outFastEnd) {
             if (bitCount == 0) {
                 bits = LoadWord(in) << 32;
@@ -165,7 +177,7 @@ struct Decoder {
             bitCount -= run;
             if (bitCount == 0) continue;
 
-            const Token token = Tokens[bits >> (64 - TokenIndexBits)];
+            const Token token = tokens[bits >> (64 - TokenIndexBits)];
             std::size_t offset, count;
             bool isLong;
             if (static_cast<int>(token.bits) <= bitCount) [[likely]] {
