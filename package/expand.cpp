@@ -13,6 +13,8 @@ constexpr std::size_t EndMarkerOffset = 2303;
 // No token has more than 19 code bits, so it reads at most one new control
 // word besides its two data bytes.
 constexpr std::size_t MaxTokenInput = 4 + 2;
+// Input that CheckedToken needs: a control word it may read first, then a token.
+constexpr std::size_t CheckedTokenInput = 4 + MaxTokenInput;
 
 // The fast loop decodes a literal run and the match after it per round
 // without checking either end. A round reads at most one control word, a
@@ -177,28 +179,41 @@ struct Decoder {
             bitCount -= run;
             if (bitCount == 0) continue;
 
-            const Token token = tokens[bits >> (64 - TokenIndexBits)];
-            std::size_t offset, count;
-            bool isLong;
-            if (static_cast<int>(token.bits) <= bitCount) [[likely]] {
-                bits <<= token.bits;
-                bitCount -= token.bits;
-                offset = token.base + (static_cast<std::size_t>(*in++) << token.byteShift);
-                count = token.count;
-                isLong = token.isLong;
-            } else {
-                TakeMatchInSteps(offset, count, isLong);
-            }
-            if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
-            // Offsets take 13 bits, so this tells the end marker without a
-            // branch on the kind of match.
-            if ((offset | static_cast<std::size_t>(isLong) << 13) == EndMarkerOffset) [[unlikely]]
+            const Match match = TakeMatch(tokens);
+            if (match.ends) [[unlikely]]
                 return EndOfStream();
-            if (offset >= static_cast<std::size_t>(out - outBegin)) [[unlikely]]
+            if (match.offset >= static_cast<std::size_t>(out - outBegin)) [[unlikely]]
                 return ExpandStatus::DistanceTooFar;
-            CopyMatch(offset + 1, count);
+            CopyMatch(match.offset + 1, match.count);
         }
         return ExpandStatus::NeedsRoom;
+    }
+
+    struct Match {
+        std::size_t offset;
+        std::size_t count;
+        bool ends;  // the end marker, not a match
+    };
+
+    // Takes a match's code bits and data bytes; the input must hold a
+    // whole token (MaxTokenInput bytes).
+    [[gnu::always_inline]] Match TakeMatch(const TokenTable& tokens) {
+        const Token token = tokens[bits >> (64 - TokenIndexBits)];
+        std::size_t offset, count;
+        bool isLong;
+        if (static_cast<int>(token.bits) <= bitCount) [[likely]] {
+            bits <<= token.bits;
+            bitCount -= token.bits;
+            offset = token.base + (static_cast<std::size_t>(*in++) << token.byteShift);
+            count = token.count;
+            isLong = token.isLong;
+        } else {
+            TakeMatchInSteps(offset, count, isLong);
+        }
+        if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
+        // Offsets take 13 bits, so this tells the end marker without a
+        // branch on the kind of match.
+        return {offset, count, (offset | static_cast<std::size_t>(isLong) << 13) == EndMarkerOffset};
     }
 
     // A match that runs into the next control word, or whose code bits are
@@ -323,7 +338,29 @@ struct Decoder {
         return true;
     }
 
-    // Decodes one token; NeedsRoom means "not finished".
+    // Decodes one token through the tables, with the output checked; the
+    // input must hold a control word and a whole token. NeedsRoom means
+    // "not finished".
+    ExpandStatus CheckedToken(const TokenTable& tokens) {
+        if (bitCount == 0) {
+            bits = LoadWord(in) << 32;
+            in += 4;
+            bitCount = 32;
+        }
+        if (bits >> 63) {
+            bits <<= 1;
+            --bitCount;
+            const std::uint8_t literal = *in++;
+            if (out == outEnd) return ExpandStatus::OutputOverflow;
+            *out++ = literal;
+            return ExpandStatus::NeedsRoom;
+        }
+        const Match match = TakeMatch(tokens);
+        if (match.ends) return EndOfStream();
+        return CheckedCopy(match.offset, match.count);
+    }
+
+    // Decodes one token bit by bit, for the last bytes of the input.
     ExpandStatus Exact() {
         std::size_t isLiteral, isShort, offset, count;
         if (!TakeBit(isLiteral)) return ExpandStatus::InputTruncated;
@@ -346,6 +383,10 @@ struct Decoder {
         } else if (!TakeLongOffset(offset) || !TakeLength(count)) {
             return ExpandStatus::InputTruncated;
         }
+        return CheckedCopy(offset, count);
+    }
+
+    ExpandStatus CheckedCopy(std::size_t offset, std::size_t count) {
         if (offset >= static_cast<std::size_t>(out - outBegin)) return ExpandStatus::DistanceTooFar;
         if (count > static_cast<std::size_t>(outEnd - out)) return ExpandStatus::OutputOverflow;
         // Byte by byte: the source may overlap the bytes being written.
@@ -362,12 +403,15 @@ struct Decoder {
             const ExpandStatus status = Fast(inEnd - FastInputMargin, outEnd - FastOutputMargin);
             if (status != ExpandStatus::NeedsRoom) return status;
         }
+        const TokenTable& tokens = TokenTable::Get();
         for (;;) {
             if (!outputIsLast && static_cast<std::size_t>(outEnd - out) < MaxMatchLength)
                 return ExpandStatus::NeedsRoom;
             if (!inputIsLast && static_cast<std::size_t>(inEnd - in) < MaxTokenInput)
                 return ExpandStatus::NeedsInput;
-            const ExpandStatus status = Exact();
+            const ExpandStatus status = static_cast<std::size_t>(inEnd - in) >= CheckedTokenInput
+                                            ? CheckedToken(tokens)
+                                            : Exact();
             if (status != ExpandStatus::NeedsRoom) return status;
         }
     }
