@@ -175,17 +175,21 @@ struct Decoder {
         return outputIsLast && out == outEnd ? ExpandStatus::Ok : ExpandStatus::OutputShort;
     }
 
+    // Once every bit of the last control word is taken; the caller has
+    // made sure that the input holds the next.
+    void TakeControlWord() {
+        bits = LoadWord(in) << 32;
+        in += 4;
+        bitCount = 32;
+    }
+
     // Literal runs and matches with neither end in reach; returns NeedsRoom
     // as "not finished" once a margin is used up. Inlined into each build
     // of it below.
     [[gnu::always_inline]] ExpandStatus Fast(const std::uint8_t* inFastEnd, std::uint8_t* outFastEnd) {
         const TokenTable& tokens = TokenTable::Get();
         while (in <= inFastEnd && out <= outFastEnd) {
-            if (bitCount == 0) {
-                bits = LoadWord(in) << 32;
-                in += 4;
-                bitCount = 32;
-            }
+            if (bitCount == 0) TakeControlWord();
             // A run of 1 bits is a run of literals; the zeros below the
             // untaken bits stop the count at their end. Copying a block
             // whatever the run costs less than a branch on it.
@@ -302,9 +306,7 @@ struct Decoder {
     bool TakeBit(std::size_t& bit) {
         if (bitCount == 0) {
             if (inEnd - in < 4) return false;
-            bits = LoadWord(in) << 32;
-            in += 4;
-            bitCount = 32;
+            TakeControlWord();
         }
         bit = static_cast<std::size_t>(bits >> 63);
         bits <<= 1;
@@ -362,11 +364,7 @@ struct Decoder {
     // input must hold a control word and a whole token. NeedsRoom means
     // "not finished".
     ExpandStatus CheckedToken(const TokenTable& tokens) {
-        if (bitCount == 0) {
-            bits = LoadWord(in) << 32;
-            in += 4;
-            bitCount = 32;
-        }
+        if (bitCount == 0) TakeControlWord();
         if (bits >> 63) {
             bits <<= 1;
             --bitCount;
