@@ -1,5 +1,6 @@
 #include "package/expand.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cassert>
@@ -22,17 +23,19 @@ constexpr std::size_t EndMarkerOffset = 2303;
 constexpr std::size_t MaxTokenInput = 4 + 2;
 // Input that CheckedToken needs: a control word it may read first, then a token.
 constexpr std::size_t CheckedTokenInput = 4 + MaxTokenInput;
+// CopyMatch may write this many bytes past a match.
+constexpr std::size_t MatchCopyOvershoot = 30;
 
 // The fast loop decodes a literal run and the match after it per round
 // without checking either end. A round reads at most one control word, a
 // literal run of at most 63 bytes copied in 32-byte blocks (64 bytes read
 // and written), the next control word and two data bytes. It writes the
 // literal blocks, then a match of at most 282 bytes plus the overshoot of
-// its chunked copy (at most 30 bytes).
+// its chunked copy.
 constexpr std::size_t FastInputMargin = BlockExpander::MinInput;
 constexpr std::size_t FastOutputMargin = BlockExpander::MinRoom;
 static_assert(FastInputMargin >= 4 + 64 + MaxTokenInput);
-static_assert(FastOutputMargin >= 63 + MaxMatchLength + 32);
+static_assert(FastOutputMargin >= 63 + MaxMatchLength + MatchCopyOvershoot);
 
 constexpr std::size_t OffsetBase[5] = {0, 512, 1024, 2048, 4096};
 constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
@@ -110,6 +113,7 @@ struct Token {
     std::uint32_t base : 13;
     std::uint32_t count : 5;      // 0: a data byte follows, length 27 + byte
     std::uint32_t isLong : 1;     // only a short match can be the end marker
+    std::uint32_t codeBits : 3;   // the code bits before the data byte, in every entry
 };
 static_assert(sizeof(Token) == 4);
 
@@ -132,9 +136,11 @@ private:
             const unsigned bits = code.bits + (code.isShort ? 0 : length.bits);
             if (bits > TokenIndexBits) {
                 entries_[index].bits = TokenInSteps;
+                entries_[index].codeBits = code.codeBits;
                 continue;
             }
-            entries_[index] = {bits, code.byteShift, code.base, code.isShort ? 2u : length.length, !code.isShort};
+            entries_[index] = {bits, code.byteShift, code.base, code.isShort ? 2u : length.length, !code.isShort,
+                               code.codeBits};
         }
     }
     std::array<Token, 1 << TokenIndexBits> entries_{};
@@ -204,7 +210,7 @@ struct Decoder {
             if (bitCount == 0) continue;
 
             const Match match = TakeMatch(tokens);
-            if (match.ends) [[unlikely]]
+            if (match.Ends()) [[unlikely]]
                 return EndOfStream();
             if (match.offset >= static_cast<std::size_t>(out - outBegin)) [[unlikely]]
                 return ExpandStatus::DistanceTooFar;
@@ -216,7 +222,9 @@ struct Decoder {
     struct Match {
         std::size_t offset;
         std::size_t count;
-        bool ends;  // the end marker, not a match
+        bool isLong;
+        // Only a short match can be the end marker.
+        bool Ends() const { return offset == EndMarkerOffset && !isLong; }
     };
 
     // Takes a match's code bits and data bytes; the input must hold a
@@ -232,50 +240,50 @@ struct Decoder {
             count = token.count;
             isLong = token.isLong;
         } else {
-            TakeMatchInSteps(offset, count, isLong);
+            TakeSplitMatch(tokens, token, offset, count, isLong);
         }
         if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
-        // Offsets take 13 bits, so this tells the end marker without a
-        // branch on the kind of match.
-        return {offset, count, (offset | static_cast<std::size_t>(isLong) << 13) == EndMarkerOffset};
+        return {offset, count, isLong};
     }
 
     // A match that runs into the next control word, or whose code bits are
-    // more than the whole-token table's index: its code, then its length.
-    // `count` 0 means a length byte follows.
-    void TakeMatchInSteps(std::size_t& offset, std::size_t& count, bool& isLong) {
-        MatchCode code = MatchCodes[bits >> (64 - MatchIndexBits)];
-        LengthCode length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
-        int used = code.bits + (length.bits & code.lengthBitsMask);
-        const std::uint8_t* dataByte = in;
-        if (used > bitCount) {
-            // The token runs into the next control word. That word comes
-            // before the data byte when the code bits themselves are
-            // split, else right after it.
-            std::uint64_t joined = bits | LoadWord(in) << (32 - bitCount);
-            code = MatchCodes[joined >> (64 - MatchIndexBits)];
-            if (code.codeBits <= bitCount) {
-                joined = bits | LoadWord(in + 1) << (32 - bitCount);
-                code = MatchCodes[joined >> (64 - MatchIndexBits)];
-            } else {
-                dataByte = in + 4;
-            }
-            in += 4;
-            bits = joined;
-            bitCount += 32;
-            length = LengthCodes[(bits << code.bits) >> (64 - LengthIndexBits)];
+    // more than the whole-token table's index; `first` is its entry there.
+    // The next control word comes before the data byte when the code bits
+    // themselves are split, else right after it. Codes are prefix-free, so
+    // `first.codeBits` tells which even when the rest of `first` is wrong.
+    void TakeSplitMatch(const TokenTable& tokens, const Token first, std::size_t& offset, std::size_t& count,
+                        bool& isLong) {
+        const std::size_t codeSplit = static_cast<int>(first.codeBits) > bitCount;
+        const std::uint8_t* dataByte = in + 4 * codeSplit;
+        const std::uint64_t joined = bits | LoadWord(in + 1 - codeSplit) << (32 - bitCount);
+        int used;
+        const Token token = tokens[joined >> (64 - TokenIndexBits)];
+        if (token.bits != TokenInSteps) {
+            used = token.bits;
+            offset = token.base + (static_cast<std::size_t>(*dataByte) << token.byteShift);
+            count = token.count;
+            isLong = token.isLong;
+        } else {
+            const MatchCode code = MatchCodes[joined >> (64 - MatchIndexBits)];
+            const LengthCode length = LengthCodes[(joined << code.bits) >> (64 - LengthIndexBits)];
             used = code.bits + (length.bits & code.lengthBitsMask);
+            offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
+            count = code.isShort ? 2 : length.length;
+            isLong = !code.isShort;
         }
-        bits <<= used;
-        bitCount -= used;
-        ++in;
-        offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
-        count = code.isShort ? 2 : length.length;
-        isLong = !code.isShort;
+        if (used > bitCount) {
+            bits = joined << used;
+            bitCount += 32 - used;
+            in += 5;
+        } else {
+            bits <<= used;
+            bitCount -= used;
+            in += 1;
+        }
     }
 
-    // May write up to 30 bytes past the match, which the output margin
-    // allows; later tokens overwrite them.
+    // May write up to MatchCopyOvershoot bytes past the match, which the
+    // caller leaves room for; later tokens overwrite them.
     void CopyMatch(std::size_t distance, std::size_t count) {
         const std::uint8_t* from = out - distance;
         if (distance >= 16) {
@@ -366,15 +374,29 @@ struct Decoder {
     ExpandStatus CheckedToken(const TokenTable& tokens) {
         if (bitCount == 0) TakeControlWord();
         if (bits >> 63) {
-            bits <<= 1;
-            --bitCount;
-            const std::uint8_t literal = *in++;
-            if (out == outEnd) return ExpandStatus::OutputOverflow;
-            *out++ = literal;
+            // A run of literals, as far as Run() would go taking them one at
+            // a time: it stops where either buffer is nearly used up.
+            const std::size_t room = static_cast<std::size_t>(outEnd - out) - (outputIsLast ? 0 : MaxMatchLength - 1);
+            const std::size_t input = static_cast<std::size_t>(inEnd - in) - (inputIsLast ? 0 : MaxTokenInput - 1);
+            const std::size_t run = std::min({static_cast<std::size_t>(std::countl_one(bits)), room, input});
+            if (run == 0) {
+                // Only a full last output stops a run before it starts: the
+                // literal is taken, and is the error.
+                assert(outputIsLast && out == outEnd);
+                bits <<= 1;
+                --bitCount;
+                ++in;
+                return ExpandStatus::OutputOverflow;
+            }
+            std::memcpy(out, in, run);
+            in += run;
+            out += run;
+            bits <<= run;
+            bitCount -= static_cast<int>(run);
             return ExpandStatus::NeedsRoom;
         }
         const Match match = TakeMatch(tokens);
-        if (match.ends) return EndOfStream();
+        if (match.Ends()) return EndOfStream();
         return CheckedCopy(match.offset, match.count);
     }
 
@@ -407,7 +429,12 @@ struct Decoder {
     ExpandStatus CheckedCopy(std::size_t offset, std::size_t count) {
         if (offset >= static_cast<std::size_t>(out - outBegin)) return ExpandStatus::DistanceTooFar;
         if (count > static_cast<std::size_t>(outEnd - out)) return ExpandStatus::OutputOverflow;
-        // Byte by byte: the source may overlap the bytes being written.
+        if (static_cast<std::size_t>(outEnd - out) >= count + MatchCopyOvershoot) {
+            CopyMatch(offset + 1, count);
+            return ExpandStatus::NeedsRoom;
+        }
+        // Byte by byte at the very end: the source may overlap the bytes
+        // being written.
         const std::uint8_t* from = out - offset - 1;
         for (std::size_t i = 0; i < count; ++i) out[i] = from[i];
         out += count;
