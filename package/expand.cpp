@@ -107,13 +107,14 @@ constexpr std::array<LengthCode, 1 << LengthIndexBits> LengthCodes = [] {
 // above.
 constexpr int TokenIndexBits = 13;
 constexpr unsigned TokenInSteps = 63;
+// Each field sits in a byte or a half-word of its own, so that the fast
+// loop gets it with one load and at most one mask or shift.
 struct Token {
-    std::uint32_t bits : 6;       // all code bits, or TokenInSteps
-    std::uint32_t byteShift : 3;
-    std::uint32_t base : 13;
-    std::uint32_t count : 5;      // 0: a data byte follows, length 27 + byte
-    std::uint32_t isLong : 1;     // only a short match can be the end marker
-    std::uint32_t codeBits : 3;   // the code bits before the data byte, in every entry
+    std::uint8_t bits;             // all code bits, or TokenInSteps
+    std::uint8_t count : 5;        // 0: a data byte follows, length 27 + byte
+    std::uint8_t codeBits : 3;     // the code bits before the data byte, in every entry
+    std::uint16_t base : 13;
+    std::uint16_t byteShift : 3;
 };
 static_assert(sizeof(Token) == 4);
 
@@ -139,8 +140,9 @@ private:
                 entries_[index].codeBits = code.codeBits;
                 continue;
             }
-            entries_[index] = {bits, code.byteShift, code.base, code.isShort ? 2u : length.length, !code.isShort,
-                               code.codeBits};
+            entries_[index] = {static_cast<std::uint8_t>(bits),
+                               static_cast<std::uint8_t>(code.isShort ? 2u : length.length),
+                               code.codeBits, code.base, code.byteShift};
         }
     }
     std::array<Token, 1 << TokenIndexBits> entries_{};
@@ -222,9 +224,8 @@ struct Decoder {
     struct Match {
         std::size_t offset;
         std::size_t count;
-        bool isLong;
-        // Only a short match can be the end marker.
-        bool Ends() const { return offset == EndMarkerOffset && !isLong; }
+        // Only a short match, of length 2, can be the end marker.
+        bool Ends() const { return offset == EndMarkerOffset && count == 2; }
     };
 
     // Takes a match's code bits and data bytes; the input must hold a
@@ -232,18 +233,16 @@ struct Decoder {
     [[gnu::always_inline]] Match TakeMatch(const TokenTable& tokens) {
         const Token token = tokens[bits >> (64 - TokenIndexBits)];
         std::size_t offset, count;
-        bool isLong;
         if (static_cast<int>(token.bits) <= bitCount) [[likely]] {
             bits <<= token.bits;
             bitCount -= token.bits;
             offset = token.base + (static_cast<std::size_t>(*in++) << token.byteShift);
             count = token.count;
-            isLong = token.isLong;
         } else {
-            TakeSplitMatch(tokens, token, offset, count, isLong);
+            TakeSplitMatch(tokens, token, offset, count);
         }
         if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
-        return {offset, count, isLong};
+        return {offset, count};
     }
 
     // A match that runs into the next control word, or whose code bits are
@@ -251,8 +250,7 @@ struct Decoder {
     // The next control word comes before the data byte when the code bits
     // themselves are split, else right after it. Codes are prefix-free, so
     // `first.codeBits` tells which even when the rest of `first` is wrong.
-    void TakeSplitMatch(const TokenTable& tokens, const Token first, std::size_t& offset, std::size_t& count,
-                        bool& isLong) {
+    void TakeSplitMatch(const TokenTable& tokens, const Token first, std::size_t& offset, std::size_t& count) {
         const std::size_t codeSplit = static_cast<int>(first.codeBits) > bitCount;
         const std::uint8_t* dataByte = in + 4 * codeSplit;
         const std::uint64_t joined = bits | LoadWord(in + 1 - codeSplit) << (32 - bitCount);
@@ -262,14 +260,12 @@ struct Decoder {
             used = token.bits;
             offset = token.base + (static_cast<std::size_t>(*dataByte) << token.byteShift);
             count = token.count;
-            isLong = token.isLong;
         } else {
             const MatchCode code = MatchCodes[joined >> (64 - MatchIndexBits)];
             const LengthCode length = LengthCodes[(joined << code.bits) >> (64 - LengthIndexBits)];
             used = code.bits + (length.bits & code.lengthBitsMask);
             offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
             count = code.isShort ? 2 : length.length;
-            isLong = !code.isShort;
         }
         if (used > bitCount) {
             bits = joined << used;
