@@ -10,7 +10,8 @@
 // processors, so that tests on one of them can reach the portable one.
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(EXPAND_PORTABLE_ONLY)
 #include <cpuid.h>
-#define EXPAND_HAS_BIT_INSTRUCTION_BUILD 1
+#include <tmmintrin.h>
+#define EXPAND_HAS_NEWER_INSTRUCTION_BUILD 1
 #endif
 
 namespace package {
@@ -155,13 +156,49 @@ std::uint64_t LoadWord(const std::uint8_t* at) {
 
 void Copy16(std::uint8_t* to, const std::uint8_t* from) { std::memcpy(to, from, 16); }
 
-#ifdef EXPAND_HAS_BIT_INSTRUCTION_BUILD
-bool HasBitInstructions() {
+#ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
+// Byte shuffles that repeat the first `distance` bytes of a 16-byte block
+// (`first`), and that turn one 16-byte block of such a repetition into the
+// next (`next`), for distances 1 to 15.
+struct PeriodShuffle {
+    std::array<std::uint8_t, 16> first, next;
+};
+constexpr std::array<PeriodShuffle, 16> PeriodShuffles = [] {
+    std::array<PeriodShuffle, 16> table{};
+    for (unsigned distance = 1; distance < 16; ++distance) {
+        for (unsigned i = 0; i < 16; ++i) {
+            table[distance].first[i] = static_cast<std::uint8_t>(i % distance);
+            table[distance].next[i] = static_cast<std::uint8_t>((i + 16) % distance);
+        }
+    }
+    return table;
+}();
+
+// A match at a distance of 1 to 15, in 16-byte blocks (so up to 15 bytes
+// past its end). Only for processors with SSSE3; inlined into the build of
+// the fast loop for them.
+[[gnu::target("ssse3")]] inline void RepeatPeriod(std::uint8_t* out, std::size_t distance, std::size_t count) {
+    const PeriodShuffle& shuffle = PeriodShuffles[distance];
+    // The block `distance` bytes back holds the whole period, and bytes
+    // after it that the shuffle leaves out.
+    __m128i pattern = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(out - distance)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle.first.data())));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle.next.data()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pattern);
+    for (std::size_t i = 16; i < count; i += 16) {
+        pattern = _mm_shuffle_epi8(pattern, next);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pattern);
+    }
+}
+
+// LZCNT and BMI2 for the bit handling, SSSE3 for the byte shuffle.
+bool HasNewerInstructions() {
     static const bool has = [] {
         unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        const bool ssse3 = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_SSSE3);
         const bool lzcnt = __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
         const bool bmi2 = __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2);
-        return lzcnt && bmi2;
+        return ssse3 && lzcnt && bmi2;
     }();
     return has;
 }
@@ -193,7 +230,8 @@ struct Decoder {
 
     // Literal runs and matches with neither end in reach; returns NeedsRoom
     // as "not finished" once a margin is used up. Inlined into each build
-    // of it below.
+    // of it below; `byShuffle` as in CopyMatch.
+    template <bool byShuffle>
     [[gnu::always_inline]] ExpandStatus Fast(const std::uint8_t* inFastEnd, std::uint8_t* outFastEnd) {
         const TokenTable& tokens = TokenTable::Get();
         while (in <= inFastEnd && out <= outFastEnd) {
@@ -216,7 +254,7 @@ struct Decoder {
                 return EndOfStream();
             if (match.offset >= static_cast<std::size_t>(out - outBegin)) [[unlikely]]
                 return ExpandStatus::DistanceTooFar;
-            CopyMatch(match.offset + 1, match.count);
+            CopyMatch<byShuffle>(match.offset + 1, match.count);
         }
         return ExpandStatus::NeedsRoom;
     }
@@ -279,8 +317,11 @@ struct Decoder {
     }
 
     // May write up to MatchCopyOvershoot bytes past the match, which the
-    // caller leaves room for; later tokens overwrite them.
-    void CopyMatch(std::size_t distance, std::size_t count) {
+    // caller leaves room for; later tokens overwrite them. `byShuffle` lays
+    // down distances under 16 with a byte shuffle, which only a build for
+    // processors with one (SSSE3) may ask for.
+    template <bool byShuffle = false>
+    [[gnu::always_inline]] void CopyMatch(std::size_t distance, std::size_t count) {
         const std::uint8_t* from = out - distance;
         if (distance >= 16) {
             // Each 16-byte block is read after the one before it is written,
@@ -288,6 +329,12 @@ struct Decoder {
             Copy16(out, from);
             Copy16(out + 16, from + 16);
             for (std::size_t i = 32; i < count; i += 16) Copy16(out + i, from + i);
+        } else if constexpr (byShuffle) {
+#ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
+            RepeatPeriod(out, distance, count);
+#else
+            static_assert(!byShuffle, "this build has no byte shuffle");
+#endif
         } else if (distance >= 8) {
             for (std::size_t i = 0; i < count; i += 8) std::memcpy(out + i, from + i, 8);
         } else if (distance == 1) {
@@ -437,16 +484,17 @@ struct Decoder {
         return ExpandStatus::NeedsRoom;
     }
 
-#ifdef EXPAND_HAS_BIT_INSTRUCTION_BUILD
-    // The fast loop for processors with LZCNT and BMI2: their count and
-    // shift instructions shorten the chain of dependent steps from one
-    // token to the next, which is what limits the loop.
-    [[gnu::target("lzcnt,bmi2")]] ExpandStatus FastWithBitInstructions(const std::uint8_t* inFastEnd,
-                                                                      std::uint8_t* outFastEnd) {
+#ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
+    // The fast loop for processors with LZCNT, BMI2 and SSSE3: their count
+    // and shift instructions shorten the chain of dependent steps from one
+    // token to the next, and the byte shuffle copies short periods without
+    // a branch per kind of period.
+    [[gnu::target("lzcnt,bmi2,ssse3")]] ExpandStatus FastWithNewerInstructions(const std::uint8_t* inFastEnd,
+                                                                              std::uint8_t* outFastEnd) {
         // Run on a local copy, which stays in registers: the loop's writes
         // through `out` could otherwise touch this object's fields.
         Decoder local = *this;
-        const ExpandStatus status = local.Fast(inFastEnd, outFastEnd);
+        const ExpandStatus status = local.Fast<true>(inFastEnd, outFastEnd);
         in = local.in;
         out = local.out;
         bits = local.bits;
@@ -456,10 +504,10 @@ struct Decoder {
 #endif
 
     ExpandStatus FastOnThisProcessor(const std::uint8_t* inFastEnd, std::uint8_t* outFastEnd) {
-#ifdef EXPAND_HAS_BIT_INSTRUCTION_BUILD
-        if (HasBitInstructions()) return FastWithBitInstructions(inFastEnd, outFastEnd);
+#ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
+        if (HasNewerInstructions()) return FastWithNewerInstructions(inFastEnd, outFastEnd);
 #endif
-        return Fast(inFastEnd, outFastEnd);
+        return Fast<false>(inFastEnd, outFastEnd);
     }
 
     ExpandStatus Run() {
