@@ -157,37 +157,55 @@ std::uint64_t LoadWord(const std::uint8_t* at) {
 void Copy16(std::uint8_t* to, const std::uint8_t* from) { std::memcpy(to, from, 16); }
 
 #ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
-// Byte shuffles that repeat the first `distance` bytes of a 16-byte block
-// (`first`), and that turn one 16-byte block of such a repetition into the
-// next (`next`), for distances 1 to 15.
-struct PeriodShuffle {
-    std::array<std::uint8_t, 16> first, next;
+// Byte shuffles for the first two 16-byte blocks of a match. Below a
+// distance of 16, `first` repeats the period (the first `distance` bytes of
+// the block that far back) and `second` continues it; `second` also turns
+// any block of the repetition into the next. From 16 on (index 16) both
+// leave the bytes as they are.
+struct alignas(16) MatchShuffle {
+    std::array<std::uint8_t, 16> first, second;
 };
-constexpr std::array<PeriodShuffle, 16> PeriodShuffles = [] {
-    std::array<PeriodShuffle, 16> table{};
-    for (unsigned distance = 1; distance < 16; ++distance) {
+constexpr std::array<MatchShuffle, 17> MatchShuffles = [] {
+    std::array<MatchShuffle, 17> table{};
+    for (unsigned distance = 1; distance <= 16; ++distance) {
         for (unsigned i = 0; i < 16; ++i) {
             table[distance].first[i] = static_cast<std::uint8_t>(i % distance);
-            table[distance].next[i] = static_cast<std::uint8_t>((i + 16) % distance);
+            table[distance].second[i] = static_cast<std::uint8_t>(distance == 16 ? i : (i + 16) % distance);
         }
     }
     return table;
 }();
 
-// A match at a distance of 1 to 15, in 16-byte blocks (so up to 15 bytes
-// past its end). Only for processors with SSSE3; inlined into the build of
+__m128i LoadBlock(const std::uint8_t* from) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)); }
+void StoreBlock(std::uint8_t* to, __m128i block) { _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block); }
+
+// The shuffle copies, for processors with SSSE3; inlined into the build of
 // the fast loop for them.
-[[gnu::target("ssse3")]] inline void RepeatPeriod(std::uint8_t* out, std::size_t distance, std::size_t count) {
-    const PeriodShuffle& shuffle = PeriodShuffles[distance];
-    // The block `distance` bytes back holds the whole period, and bytes
-    // after it that the shuffle leaves out.
-    __m128i pattern = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(out - distance)),
-                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle.first.data())));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle.next.data()));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pattern);
+
+// A match of up to 32 bytes, at any distance, without a branch on it: 32
+// bytes are written.
+[[gnu::target("ssse3")]] inline void CopyShortMatchByShuffle(std::uint8_t* out, std::size_t distance) {
+    const std::uint8_t* from = out - distance;
+    // 16 stands for every distance from 16 on.
+    const std::size_t period = std::min<std::size_t>(distance, 16);
+    const MatchShuffle& shuffle = MatchShuffles[period];
+    StoreBlock(out, _mm_shuffle_epi8(LoadBlock(from), LoadBlock(shuffle.first.data())));
+    // Under 16 the second block is shuffled from the same source block, from
+    // 16 on it is the one 16 bytes later, read after the first is written
+    // (for distances of 16 to 31).
+    StoreBlock(out + 16, _mm_shuffle_epi8(LoadBlock(from + (period & 16)), LoadBlock(shuffle.second.data())));
+}
+
+// A match of any length at a distance of 1 to 15, in 16-byte blocks.
+[[gnu::target("ssse3")]] inline void RepeatPeriodByShuffle(std::uint8_t* out, std::size_t distance,
+                                                          std::size_t count) {
+    const MatchShuffle& shuffle = MatchShuffles[distance];
+    __m128i block = _mm_shuffle_epi8(LoadBlock(out - distance), LoadBlock(shuffle.first.data()));
+    const __m128i next = LoadBlock(shuffle.second.data());
+    StoreBlock(out, block);
     for (std::size_t i = 16; i < count; i += 16) {
-        pattern = _mm_shuffle_epi8(pattern, next);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pattern);
+        block = _mm_shuffle_epi8(block, next);
+        StoreBlock(out + i, block);
     }
 }
 
@@ -230,7 +248,7 @@ struct Decoder {
 
     // Literal runs and matches with neither end in reach; returns NeedsRoom
     // as "not finished" once a margin is used up. Inlined into each build
-    // of it below; `byShuffle` as in CopyMatch.
+    // of it below; `byShuffle` as for CopyMatch.
     template <bool byShuffle>
     [[gnu::always_inline]] ExpandStatus Fast(const std::uint8_t* inFastEnd, std::uint8_t* outFastEnd) {
         const TokenTable& tokens = TokenTable::Get();
@@ -317,11 +335,21 @@ struct Decoder {
     }
 
     // May write up to MatchCopyOvershoot bytes past the match, which the
-    // caller leaves room for; later tokens overwrite them. `byShuffle` lays
-    // down distances under 16 with a byte shuffle, which only a build for
-    // processors with one (SSSE3) may ask for.
+    // caller leaves room for; later tokens overwrite them. `byShuffle` is
+    // for the build for newer processors, which may use SSSE3: no branch on
+    // the distance for the many matches of up to 32 bytes, and byte
+    // shuffles for short periods.
     template <bool byShuffle = false>
     [[gnu::always_inline]] void CopyMatch(std::size_t distance, std::size_t count) {
+#ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
+        if constexpr (byShuffle) {
+            if (count <= 32) [[likely]] {
+                CopyShortMatchByShuffle(out, distance);
+                out += count;
+                return;
+            }
+        }
+#endif
         const std::uint8_t* from = out - distance;
         if (distance >= 16) {
             // Each 16-byte block is read after the one before it is written,
@@ -329,11 +357,9 @@ struct Decoder {
             Copy16(out, from);
             Copy16(out + 16, from + 16);
             for (std::size_t i = 32; i < count; i += 16) Copy16(out + i, from + i);
-        } else if constexpr (byShuffle) {
 #ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
-            RepeatPeriod(out, distance, count);
-#else
-            static_assert(!byShuffle, "this build has no byte shuffle");
+        } else if constexpr (byShuffle) {
+            RepeatPeriodByShuffle(out, distance, count);
 #endif
         } else if (distance >= 8) {
             for (std::size_t i = 0; i < count; i += 8) std::memcpy(out + i, from + i, 8);
