@@ -513,8 +513,8 @@ struct Decoder {
 #ifdef EXPAND_HAS_NEWER_INSTRUCTION_BUILD
     // The fast loop for processors with LZCNT, BMI2 and SSSE3: their count
     // and shift instructions shorten the chain of dependent steps from one
-    // token to the next, and the byte shuffle copies short periods without
-    // a branch per kind of period.
+    // token to the next, and byte shuffles copy most matches without a
+    // branch on their distance.
     [[gnu::target("lzcnt,bmi2,ssse3")]] ExpandStatus FastWithNewerInstructions(const std::uint8_t* inFastEnd,
                                                                               std::uint8_t* outFastEnd) {
         // Run on a local copy, which stays in registers: the loop's writes
