@@ -43,8 +43,11 @@ EntryContent RestoreEntry(std::span<const std::uint8_t> image, const PackageEntr
 class EntryReader {
 public:
     // Content comes in pieces of up to this size (the first piece of a
-    // compressed entry up to BlockExpander::History bytes more).
-    static constexpr std::size_t PieceSize = 1 << 20;
+    // compressed entry up to BlockExpander::History bytes more). Small
+    // enough that the window stays in the core's own cache while the
+    // expander fills it and the system copies it out: with 1 MiB pieces,
+    // writing them cost the system up to three times as much.
+    static constexpr std::size_t PieceSize = 1 << 18;
 
     // Prepares reading; NoMemory when its buffers can't be had, Damaged when
     // the stored data lies outside the image. The image must outlive it.
