@@ -228,8 +228,9 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
                 // is the nearest for it. The bytes taken as common unseen are
                 // checked: where Insert filed positions by fewer bytes, the
                 // tree can be wrong about them.
-                std::size_t seen = std::min(belowLength, aboveLength);
-                std::size_t verified = seen == 0 ? length : CommonLength(cur, there, length);
+                const std::size_t seen = std::min(belowLength, aboveLength);
+                std::size_t verified = CommonLength(cur, there, seen);
+                if (verified == seen) verified = length;
                 if (verified > best) {
                     best = verified;
                     *out++ = {distance, verified};
