@@ -74,17 +74,18 @@ int main(int argc, char** argv) {
     const Bytes plainExe = Image({{".text", test_images::Filled(100, 1)}}, {});
     updpack::StampReport report;
     std::string error;
-    const auto stamped = updpack::StampPackage(exe, Package(true), &report, &error);
+    const Bytes package = Package(true);
+    const auto stamped = updpack::StampPackage(exe, package, &report, &error);
     if (!stamped) {
         std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
         return 1;
     }
     const bool written =
-        Write(dir / "corpus_fuzz_package", "compressed-directory", Package(true)) &&
+        Write(dir / "corpus_fuzz_package", "compressed-directory", package) &&
         Write(dir / "corpus_fuzz_package", "plain-directory", Package(false)) &&
         Write(dir / "corpus_fuzz_pe_resources", "resources", exe) &&
         Write(dir / "corpus_fuzz_pe_resources", "no-resources", plainExe) &&
-        Write(dir / "corpus_fuzz_pe_resources", "stamped", *stamped) &&
+        Write(dir / "corpus_fuzz_pe_resources", "stamped", test_images::Joined(*stamped)) &&
         Write(dir / "corpus_fuzz_expand", "text", ExpandInput(Text(2000))) &&
         Write(dir / "corpus_fuzz_expand", "binary", ExpandInput(test_images::Filled(3000, 9))) &&
         Write(dir / "corpus_fuzz_config", "profile",

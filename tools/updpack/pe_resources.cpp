@@ -9,6 +9,8 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/mapped_file.h"
+
 namespace updpack {
 namespace {
 
@@ -328,12 +330,13 @@ const ResourceLeaf* FindPackageLeaf(ResourceTable& root) {
 
 // Lays the tree out as the linker does: every directory table (breadth
 // first), then the name strings, then the data entries, then the data, each
-// 8-byte aligned. Data entries hold RVAs, so the section's address is
-// needed. Laid out first, the section's size is known before anything is
-// written, and the package is copied once, straight into the new image.
+// 8-byte aligned; but the package's data comes last of all, so that the
+// section can be written up to it and the package be written out from where
+// it lies. Data entries hold RVAs, so the section's address is needed. Laid
+// out first, the section's size is known before anything is written.
 class TreeWriter {
 public:
-    // The section's size.
+    // The section's size; the tree must hold the package.
     std::size_t Layout(ResourceTable& root) {
         // Each table is sorted before its children are queued, so the queue
         // order is the order in which the entries below point to them.
@@ -363,19 +366,25 @@ public:
         size = AlignUp(size, 8);
         leafStart_ = size;
         size += 16 * leaves.size();
+        package_ = FindPackageLeaf(root);
         for (const ResourceNode* node : leaves) {
             size = AlignUp(size, 8);
             dataOffset_.push_back(size);
-            size += node->leaf.data.size();
+            if (&node->leaf != package_) size += node->leaf.data.size();
         }
-        size_ = size;
-        return size;
+        packageOffset_ = AlignUp(size, 8);
+        for (std::size_t i = 0; i < leaves.size(); ++i)
+            if (&leaves[i]->leaf == package_) dataOffset_[i] = packageOffset_;
+        return packageOffset_ + package_->data.size();
     }
 
-    // Appends the section laid out to `out`.
-    void Write(std::uint32_t sectionRva, std::vector<std::uint8_t>& out) const {
+    // Where the package's data begins in the section.
+    std::size_t PackageOffset() const { return packageOffset_; }
+
+    // Appends the section laid out to `out`, up to the package's data.
+    void WriteUpToPackage(std::uint32_t sectionRva, std::vector<std::uint8_t>& out) const {
         const std::size_t base = out.size();
-        out.resize(base + size_, 0);
+        out.resize(base + packageOffset_, 0);
         const std::span<std::uint8_t> section = std::span(out).subspan(base);
         std::size_t nextString = 0, nextLeaf = 0, nextTable = 1;
         for (std::size_t t = 0; t < tables_.size(); ++t) {
@@ -412,7 +421,8 @@ public:
                     Put32(section, leafAt + 4, static_cast<std::uint32_t>(node.leaf.data.size()));
                     Put32(section, leafAt + 8, node.leaf.codePage);
                     Put32(section, leafAt + 12, node.leaf.reserved);
-                    std::copy(node.leaf.data.begin(), node.leaf.data.end(), section.begin() + dataAt);
+                    if (&node.leaf != package_)
+                        std::copy(node.leaf.data.begin(), node.leaf.data.end(), section.begin() + dataAt);
                 }
             }
         }
@@ -421,7 +431,8 @@ public:
 private:
     std::vector<ResourceTable*> tables_;
     std::vector<std::size_t> tableOffset_, stringOffset_, dataOffset_;
-    std::size_t leafStart_ = 0, size_ = 0;
+    const ResourceLeaf* package_ = nullptr;
+    std::size_t leafStart_ = 0, packageOffset_ = 0;
 };
 
 // The bytes after the last section's raw data: the COFF symbol table that
@@ -453,19 +464,45 @@ Tail TakeTail(std::span<const std::uint8_t> b, const PeLayout& pe, StampReport* 
     return tail;
 }
 
+// The PE checksum over an image given in pieces: its 16-bit little-endian
+// words added with every carry folded back in, then its length.
+class PeChecksum {
+public:
+    void Add(std::span<const std::uint8_t> bytes) {
+        std::size_t at = 0;
+        if (length_ % 2 != 0 && !bytes.empty()) sum_ += std::uint64_t{bytes[at++]} << 8;
+        // Whole 32-bit words: as 2^16 leaves 1 after division by 0xFFFF, a
+        // word adds what its two halves do once the carries are folded.
+        for (; at + 4 <= bytes.size(); at += 4) {
+            std::uint32_t word;
+            std::memcpy(&word, bytes.data() + at, 4);
+            sum_ += word;
+        }
+        for (; at < bytes.size(); ++at) sum_ += std::uint64_t{bytes[at]} << (8 * ((length_ + at) % 2));
+        length_ += bytes.size();
+    }
+    void AddZeros(std::size_t count) { length_ += count; }
+    std::uint32_t Value() const {
+        std::uint64_t sum = sum_;
+        while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+        return static_cast<std::uint32_t>(sum + length_);
+    }
+
+private:
+    std::uint64_t sum_ = 0;
+    std::uint64_t length_ = 0;
+};
+
 }  // namespace
 
 std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t checksumOffset) {
-    std::uint64_t sum = 0;
-    for (std::size_t at = 0; at < image.size(); at += 2) {
-        if (at >= checksumOffset && at < checksumOffset + 4) continue;
-        std::uint32_t word = image[at];
-        if (at + 1 < image.size()) word |= std::uint32_t{image[at + 1]} << 8;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + image.size());
+    PeChecksum checksum;
+    const std::size_t fieldStart = std::min(checksumOffset, image.size());
+    const std::size_t fieldEnd = std::min(checksumOffset + 4, image.size());
+    checksum.Add(image.first(fieldStart));
+    checksum.AddZeros(fieldEnd - fieldStart);
+    checksum.Add(image.subspan(fieldEnd));
+    return checksum.Value();
 }
 
 // Where a section's memory image ends, aligned.
@@ -473,9 +510,9 @@ std::uint64_t VirtualEnd(const Section& s, std::uint32_t sectionAlignment) {
     return AlignUp(std::uint64_t{s.virtualAddress} + std::max(s.virtualSize, s.rawSize), sectionAlignment);
 }
 
-std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8_t> exe,
-                                                      std::span<const std::uint8_t> package,
-                                                      StampReport* report, std::string* error) {
+std::optional<StampedImage> StampPackage(std::span<const std::uint8_t> exe,
+                                         std::span<const std::uint8_t> package,
+                                         StampReport* report, std::string* error) {
     *report = {};
     const auto pe = ParseLayout(exe, error);
     if (!pe) return std::nullopt;
@@ -516,7 +553,6 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     }
 
     const Tail tail = TakeTail(exe, *pe, report);
-    std::vector<std::uint8_t> out;
     std::size_t sectionHeader = 0, rawPointer = 0;
     std::uint64_t rva = 0;
     std::uint32_t oldRawSize = 0;
@@ -539,14 +575,17 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
         *error = "the stamped image would exceed 4 GB";
         return std::nullopt;
     }
-    // Reserved whole: a package of hundreds of MB is never moved.
-    out.reserve(rawPointer + rawSize + tail.bytes.size());
+    // The package's data ends the section: the head runs up to it, the tail
+    // pads the section out and carries what followed the last one.
+    StampedImage image;
+    std::vector<std::uint8_t>& out = image.head;
     out.assign(exe.begin(), exe.begin() + std::min(rawPointer, tail.start));
     out.resize(rawPointer, 0);
-    tree.Write(static_cast<std::uint32_t>(rva), out);
-    out.resize(rawPointer + rawSize, 0);
-    const std::size_t tailStart = out.size();
-    out.insert(out.end(), tail.bytes.begin(), tail.bytes.end());
+    tree.WriteUpToPackage(static_cast<std::uint32_t>(rva), out);
+    image.package = package;
+    image.tail.assign(rawSize - sectionSize, 0);
+    image.tail.insert(image.tail.end(), tail.bytes.begin(), tail.bytes.end());
+    const std::size_t tailStart = rawPointer + rawSize;
 
     if (!inPlace) {
         // The old section stays as dead space; renamed, so that tools that
@@ -577,17 +616,42 @@ std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8
     Put32(out, pe->DirectoryEntry(ResourceDirectory) + 4, static_cast<std::uint32_t>(sectionSize));
     Put32(out, pe->DirectoryEntry(CertificateDirectory), 0);
     Put32(out, pe->DirectoryEntry(CertificateDirectory) + 4, 0);
-    Put32(out, pe->ChecksumOffset(), ComputePeChecksum(out, pe->ChecksumOffset()));
+    // Summed with the field as zero, which it is until the sum goes in.
+    Put32(out, pe->ChecksumOffset(), 0);
+    PeChecksum checksum;
+    checksum.Add(image.head);
+    checksum.Add(image.package);
+    checksum.Add(image.tail);
+    Put32(out, pe->ChecksumOffset(), checksum.Value());
+    return image;
+}
 
-    // Whatever the input's layout, no exe leaves here that does not read
+bool WriteStampedImage(const std::string& path, const StampedImage& image, std::string* error) {
+    const auto write = [&](std::ostream& out, std::string*) {
+        for (const std::span<const std::uint8_t> part : {std::span<const std::uint8_t>(image.head), image.package,
+                                                         std::span<const std::uint8_t>(image.tail)})
+            out.write(reinterpret_cast<const char*>(part.data()), static_cast<std::streamsize>(part.size()));
+        return true;
+    };
+    // Whatever the stub's layout, no exe is left behind that does not read
     // back with the package in it.
-    std::string readBack;
-    const auto stamped = FindPackageInImage(out, &readBack);
-    if (!stamped || !std::equal(stamped->begin(), stamped->end(), package.begin(), package.end())) {
-        *error = StampedImageUnreadable + (stamped ? std::string("the package differs") : readBack) + ")";
-        return std::nullopt;
-    }
-    return out;
+    const auto readBack = [&](const std::filesystem::path& written, std::string* why) {
+        platform::MapFailure failure = platform::MapFailure::None;
+        const platform::MappedFile mapping = platform::MapFileForRead(written.string(), &failure);
+        if (!mapping) {
+            *why = "cannot read back " + written.string();
+            return false;
+        }
+        std::string unreadable;
+        const auto stamped = FindPackageInImage(platform::MappedBytes(mapping.get()), &unreadable);
+        if (!stamped || !std::ranges::equal(*stamped, image.package)) {
+            *why = "the stamped image does not read back (" +
+                   (stamped ? std::string("the package differs") : unreadable) + ")";
+            return false;
+        }
+        return true;
+    };
+    return ReplaceNativeFile(path, write, error, {}, readBack);
 }
 
 std::optional<std::span<const std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,
@@ -643,17 +707,6 @@ std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::ui
     return records;
 }
 
-std::optional<std::vector<std::uint8_t>> LoadPackageFile(const std::string& path, std::string* error) {
-    auto bytes = ReadNativeFile(path, error);
-    if (!bytes || bytes->size() < 2 || (*bytes)[0] != 'M' || (*bytes)[1] != 'Z') return bytes;
-    const auto package = FindPackageInImage(*bytes, error);
-    if (!package) {
-        *error = path + ": " + *error;
-        return std::nullopt;
-    }
-    return std::vector<std::uint8_t>(package->begin(), package->end());
-}
-
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -679,7 +732,7 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
 }
 
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
-                       std::string* error, const std::string& temporaryTag) {
+                       std::string* error, const std::string& temporaryTag, const NativeFileCheck& check) {
     std::filesystem::path temporary = path;
     temporary += temporaryTag;
     temporary += ".updpack-tmp";
@@ -702,6 +755,7 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
             return false;
         }
     }
+    if (check && !check(temporary, error)) return false;
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {

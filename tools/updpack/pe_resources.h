@@ -25,17 +25,27 @@ struct StampReport {
     bool droppedSignature = false;   // the certificate table was removed
 };
 
-// A copy of `exe` whose resource UPDATE/102 holds `package`, every other
-// resource kept byte for byte, and headers, section table, checksum and
-// certificate table consistent. nullopt with `error` set when `exe` is not
-// a PE32+ image or its layout can't take the new section. Every stamped
-// image is read back before it is returned; one that does not read back
-// with the package in it is refused with an error that starts with
-// StampedImageUnreadable (a fault of the stamping, not of the exe).
-inline constexpr char StampedImageUnreadable[] = "the stamped image does not read back (";
-std::optional<std::vector<std::uint8_t>> StampPackage(std::span<const std::uint8_t> exe,
-                                                      std::span<const std::uint8_t> package,
-                                                      StampReport* report, std::string* error);
+// A stamped image in three parts: the package, which runs to hundreds of
+// MB, stays where the caller holds it (which must outlive the image) and
+// is written out from there.
+struct StampedImage {
+    std::vector<std::uint8_t> head;          // every byte before the package
+    std::span<const std::uint8_t> package;
+    std::vector<std::uint8_t> tail;          // every byte after it
+};
+
+// `exe` with `package` as its resource UPDATE/102, every other resource
+// kept byte for byte, and headers, section table, checksum and certificate
+// table consistent. nullopt with `error` set when `exe` is not a PE32+
+// image or its layout can't take the new section.
+std::optional<StampedImage> StampPackage(std::span<const std::uint8_t> exe,
+                                         std::span<const std::uint8_t> package,
+                                         StampReport* report, std::string* error);
+
+// Writes `image` to `path` (a native path) and reads the file back before
+// it replaces `path`: no exe is left there that does not read back with its
+// package in it. False with `error` set otherwise.
+bool WriteStampedImage(const std::string& path, const StampedImage& image, std::string* error);
 
 // The bytes of the resource UPDATE/102 of `exe` (the first language), as
 // a view of `exe`. nullopt with `error` set when `exe` is not a PE32+ image
@@ -66,12 +76,6 @@ std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::ui
 // as zero.
 std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t checksumOffset);
 
-// The package in the file at `path` (a native path): the file itself, or,
-// when it starts with "MZ", the package resource of that executable.
-// nullopt with `error` set when the file can't be read or holds none.
-std::optional<std::vector<std::uint8_t>> LoadPackageFile(const std::string& path,
-                                                         std::string* error);
-
 // Whole native files, for the tool's own inputs and outputs. Writing goes
 // through a temporary file beside the target, so a failure leaves no
 // half-written output.
@@ -82,10 +86,13 @@ bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> byte
 // The same for an output written piece by piece: `fill` writes the open
 // temporary file (seeking as it likes), returning false with `error` set to
 // give up; the file replaces `path` only when `fill` succeeded and every
-// write did. `temporaryTag` goes into the temporary file's name, to keep
-// apart outputs written side by side.
+// write did, and then `check`, when given, passed the closed temporary
+// file. `temporaryTag` goes into the temporary file's name, to keep apart
+// outputs written side by side.
 using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
+using NativeFileCheck = std::function<bool(const std::filesystem::path& written, std::string* error)>;
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
-                       std::string* error, const std::string& temporaryTag = {});
+                       std::string* error, const std::string& temporaryTag = {},
+                       const NativeFileCheck& check = {});
 
 }  // namespace updpack

@@ -7,6 +7,7 @@
 
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
+#include "tools/updpack/package_files.h"
 #include "tools/updpack/pe_resources.h"
 
 namespace updpack {
@@ -24,23 +25,18 @@ bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> packag
     if (report.droppedSignature)
         std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),
                     outputPath.c_str());
-    return WriteNativeFile(outputPath, *stamped, error);
+    return WriteStampedImage(outputPath, *stamped, error);
 }
 
 namespace {
 
 // The updater accepts any header; the tool refuses what no updater could
-// use, before it lands in an exe.
-bool CheckPackage(std::span<const std::uint8_t> package, std::string* error) {
+// use, before it lands in an exe. The directory was checked on loading.
+bool HasPackageMagic(std::span<const std::uint8_t> package, std::string* error) {
     std::uint32_t magic = 0;
     if (package.size() >= sizeof magic) std::memcpy(&magic, package.data(), sizeof magic);
     if (magic != package::PackageMagic) {
         *error = "not an update package (no FA2 header)";
-        return false;
-    }
-    package::LoadFailure failure = package::LoadFailure::None;
-    if (!package::LoadPackageDirectory(package, &failure).block) {
-        *error = std::string("damaged package: ") + package::DescribeLoadFailure(failure);
         return false;
     }
     return true;
@@ -57,13 +53,16 @@ int StampCommand(std::span<const std::string> args) {
                      parsed ? "the output (-o) is missing" : error.c_str());
         return 2;
     }
-    // The package may come out of another stamped exe.
-    const auto package = LoadPackageFile(parsed->positional[1], &error);
-    if (!package || !CheckPackage(*package, &error) || !StampFile(parsed->positional[0], *package, *output, &error)) {
+    // Mapped, not read: the package is written out from the page cache. It
+    // may come out of another stamped exe.
+    const auto package = LoadPackageForCommand("stamp", parsed->positional[1]);
+    if (!package) return 1;
+    if (!HasPackageMagic(package->image, &error) ||
+        !StampFile(parsed->positional[0], package->image, *output, &error)) {
         std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s: %zu bytes of package stamped\n", output->c_str(), package->size());
+    std::printf("%s: %zu bytes of package stamped\n", output->c_str(), package->image.size());
     return 0;
 }
 

@@ -46,12 +46,10 @@ protected:
 };
 
 std::vector<std::string> EntryNames(const std::string& exe) {
-    std::string error;
-    const auto image = LoadPackageFile(exe, &error);
-    EXPECT_TRUE(image) << error;
+    const Bytes image = PackageInExe(exe);
+    EXPECT_FALSE(image.empty()) << exe;
     std::vector<std::string> names;
-    if (!image) return names;
-    const auto directory = package::LoadPackageDirectory(*image);
+    const auto directory = package::LoadPackageDirectory(image);
     for (const auto& entry : directory.entries()) names.push_back(entry.name);
     return names;
 }

@@ -52,9 +52,9 @@ void ExpectConsistent(const Bytes& exe) {
 
 Bytes Stamp(const Bytes& exe, const Bytes& package, StampReport* report) {
     std::string error;
-    auto out = StampPackage(exe, package, report, &error);
+    const auto out = StampPackage(exe, package, report, &error);
     EXPECT_TRUE(out) << error;
-    return out.value_or(Bytes{});
+    return out ? Joined(*out) : Bytes{};
 }
 
 Bytes PackageIn(const Bytes& exe) {
@@ -265,6 +265,28 @@ TEST(ComputePeChecksum, FoldsWordsSkipsTheFieldAndAddsTheLength) {
         {{1, 0, 7}, 100, 1 + 7 + 3},                     // an odd last byte counts as a word
     };
     for (const auto& c : cases) EXPECT_EQ(ComputePeChecksum(c.bytes, c.field), c.sum);
+}
+
+TEST(ComputePeChecksum, AgreesWithAddingOneWordAtATime) {
+    // The definition, one 16-bit word and one fold at a time.
+    const auto reference = [](Bytes image, std::size_t field) {
+        for (std::size_t at = field; at < field + 4 && at < image.size(); ++at) image[at] = 0;
+        std::uint64_t sum = 0;
+        for (std::size_t at = 0; at < image.size(); at += 2) {
+            sum += image[at] | (at + 1 < image.size() ? image[at + 1] << 8 : 0);
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        }
+        return static_cast<std::uint32_t>(sum + image.size());
+    };
+    for (std::size_t size = 0; size < 40; ++size) {
+        // Bytes near 0xFF make every addition carry.
+        Bytes image(size);
+        for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(0xFF - (i * 37) % 5);
+        // An odd field leaves the bytes after it starting a word's high byte.
+        for (const std::size_t field : {std::size_t{0}, std::size_t{3}, std::size_t{22}, std::size_t{100}})
+            EXPECT_EQ(ComputePeChecksum(image, field), reference(image, field)) << size << " " << field;
+    }
+    EXPECT_EQ(ComputePeChecksum(Bytes(64, 0xFF), 8), reference(Bytes(64, 0xFF), 8));
 }
 
 }  // namespace

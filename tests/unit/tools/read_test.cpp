@@ -208,9 +208,11 @@ TEST_F(ReadCommands, ExtractsThePackageInsideAStampedUpdater) {
     const Bytes stub = test_images::Image(
         {{".text", test_images::Filled(100, 1)}, {".rsrc", {}}}, {});
     StampReport report;
-    const auto exe = StampPackage(stub, *ReadNativeFile(Path("game.fa2"), &error), &report, &error);
+    const auto package = ReadNativeFile(Path("game.fa2"), &error);
+    ASSERT_TRUE(package) << error;
+    const auto exe = StampPackage(stub, *package, &report, &error);
     ASSERT_TRUE(exe) << error;
-    ASSERT_TRUE(WriteNativeFile(Path("UPDATE.EXE"), *exe, &error)) << error;
+    ASSERT_TRUE(WriteStampedImage(Path("UPDATE.EXE"), *exe, &error)) << error;
 
     ASSERT_EQ(ExtractAll("UPDATE.EXE"), 0) << err_;
     for (const auto& entry : entries) EXPECT_EQ(Read(root() / "out" / entry.name), entry.content);

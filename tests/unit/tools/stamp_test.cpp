@@ -28,6 +28,7 @@ protected:
         const std::vector<std::string> args{Path(stub), Path(package), "-o", Path(output)};
         return StampCommand(args);
     }
+    Bytes PackageIn(const char* exe) const { return PackageInExe(Path(exe)); }
 };
 
 Bytes SmallPackage() {
@@ -41,13 +42,10 @@ TEST_F(StampTest, StampsAPackageFileOrThePackageOfAnotherExe) {
     Write("updater.exe", Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {{u"", 24, 1, 0x411, Filled(50, 2)}}));
     Write("demo.fa2", SmallPackage());
     ASSERT_EQ(Stamp("updater.exe", "demo.fa2", "UPDATE.EXE"), 0);
-    std::string error;
-    const auto fromExe = LoadPackageFile(Path("UPDATE.EXE"), &error);
-    ASSERT_TRUE(fromExe) << error;
-    EXPECT_EQ(*fromExe, SmallPackage());
+    EXPECT_EQ(PackageIn("UPDATE.EXE"), SmallPackage());
 
     ASSERT_EQ(Stamp("updater.exe", "UPDATE.EXE", "AGAIN.EXE"), 0);
-    EXPECT_EQ(LoadPackageFile(Path("AGAIN.EXE"), &error), SmallPackage());
+    EXPECT_EQ(PackageIn("AGAIN.EXE"), SmallPackage());
 }
 
 TEST_F(StampTest, WritesNothingForABadStubOrPackage) {

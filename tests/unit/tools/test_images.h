@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/updpack/pe_resources.h"
+
 namespace updpack::test_images {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -134,6 +136,23 @@ inline Bytes Image(std::vector<TestSection> sections, const std::vector<TestReso
     }
     Put32(b, Optional + 56, rva);
     return b;
+}
+
+// A stamped image as the one file it is written as.
+inline Bytes Joined(const StampedImage& image) {
+    Bytes bytes = image.head;
+    bytes.insert(bytes.end(), image.package.begin(), image.package.end());
+    bytes.insert(bytes.end(), image.tail.begin(), image.tail.end());
+    return bytes;
+}
+
+// The package resource of the executable at `path`, a native path; empty
+// when the file can't be read or holds none.
+inline Bytes PackageInExe(const std::string& path) {
+    std::string error;
+    const auto exe = ReadNativeFile(path, &error);
+    const auto package = exe ? FindPackageInImage(*exe, &error) : std::nullopt;
+    return package ? Bytes(package->begin(), package->end()) : Bytes{};
 }
 
 }  // namespace updpack::test_images
