@@ -1,12 +1,19 @@
 // Mapped files on the host: mmap of the real file, outside the simulated
 // drives (the tool's inputs are native paths). POSIX does not stop another
-// program from shortening the file under the view; the tool's own writers
-// never do, as they replace a file by renaming a new one over it.
+// program from shortening the file under the view, and a disk may fail
+// under it; a read of the view that the file can no longer back then
+// raises SIGBUS. The tool's own writers never shorten a mapped file, as
+// they replace a file by renaming a new one over it.
 #include "platform/mapped_file.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
+#include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,14 +23,65 @@ namespace platform {
 struct MappedFileObject {
     const std::uint8_t* data;
     std::size_t size;
+    std::string path;
 };
 
-void MappedFileCloser::operator()(MappedFileObject* file) const {
-    ::munmap(const_cast<std::uint8_t*>(file->data), file->size);
-    delete file;
+namespace {
+
+// The views a bus error is looked up in. A view beyond the slots still
+// works; a failed read of it ends the process as the signal does.
+std::array<std::atomic<const MappedFileObject*>, 16> watchedViews{};
+
+void WriteToStandardError(const char* text) {
+    for (std::size_t left = std::strlen(text); left > 0;) {
+        const ssize_t written = ::write(STDERR_FILENO, text, left);
+        if (written <= 0) return;
+        text += written;
+        left -= static_cast<std::size_t>(written);
+    }
 }
 
-namespace {
+// Only calls that are safe in a signal handler: the process stops with a
+// message naming the file instead of dying of the signal. Outputs are then
+// still under their temporary names, so none is left half-written under
+// its own.
+void OnBusError(int signal, siginfo_t* info, void*) {
+    const auto* address = static_cast<const std::uint8_t*>(info->si_addr);
+    for (const auto& slot : watchedViews) {
+        const MappedFileObject* view = slot.load();
+        if (view && address >= view->data && address < view->data + view->size) {
+            WriteToStandardError(view->path.c_str());
+            WriteToStandardError(": the file could not be read while in use (another program shortened it, "
+                                 "or the disk failed)\n");
+            ::_exit(1);
+        }
+    }
+    // Not a view of ours: the signal's own action, on returning to the
+    // faulting access.
+    ::signal(signal, SIG_DFL);
+}
+
+void Watch(const MappedFileObject* view) {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, nullptr);
+    });
+    for (auto& slot : watchedViews) {
+        const MappedFileObject* none = nullptr;
+        if (slot.compare_exchange_strong(none, view)) return;
+    }
+}
+
+void Unwatch(const MappedFileObject* view) {
+    for (auto& slot : watchedViews) {
+        const MappedFileObject* expected = view;
+        if (slot.compare_exchange_strong(expected, nullptr)) return;
+    }
+}
 
 MappedFile Fail(MapFailure why, MapFailure* failure) {
     *failure = why;
@@ -40,6 +98,12 @@ struct Descriptor {
 
 }  // namespace
 
+void MappedFileCloser::operator()(MappedFileObject* file) const {
+    Unwatch(file);
+    ::munmap(const_cast<std::uint8_t*>(file->data), file->size);
+    delete file;
+}
+
 MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     const Descriptor file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC)};
     if (file.fd < 0) return Fail(MapFailure::CantOpen, failure);
@@ -53,7 +117,9 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (view == MAP_FAILED) return Fail(MapFailure::CantMap, failure);
     *failure = MapFailure::None;
-    return MappedFile(new MappedFileObject{static_cast<const std::uint8_t*>(view), size});
+    MappedFile mapped(new MappedFileObject{static_cast<const std::uint8_t*>(view), size, nativePath});
+    Watch(mapped.get());
+    return mapped;
 }
 
 std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {

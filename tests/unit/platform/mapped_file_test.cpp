@@ -36,6 +36,21 @@ TEST_F(MappedFileTest, ShowsTheWholeFileByteForByte) {
     EXPECT_EQ(std::vector<std::uint8_t>(view.begin(), view.end()), bytes);
 }
 
+TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
+    const std::string path = Write("data.bin", std::vector<std::uint8_t>(3 * 4096, 7));
+    MapFailure failure = MapFailure::None;
+    const MappedFile file = MapFileForRead(path, &failure);
+    ASSERT_TRUE(file);
+    const auto view = MappedBytes(file.get());
+    EXPECT_EXIT(
+        {
+            std::filesystem::resize_file(path, 10);
+            volatile std::uint8_t last = view.back();
+            (void)last;
+        },
+        testing::ExitedWithCode(1), "data.bin: the file could not be read while in use");
+}
+
 TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
     MapFailure failure = MapFailure::None;
     EXPECT_FALSE(MapFileForRead((root() / "missing.bin").string(), &failure));
