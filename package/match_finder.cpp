@@ -121,8 +121,10 @@ TreeFinder::TreeFinder(std::span<const std::uint8_t> input, std::uint32_t rebase
     : input_(input),
       store_(rebaseAt),
       rootShift_(32 - TableBits(input.size())),
+      tripleShift_(32 - TableBits(input.size()) - 1),
       pairMultiplier_(PairMultiplier(TableBits(input.size()))),
       roots_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
+      lastTriple_(roots_.size() * 2, PositionStore::None),
       lastPair_(roots_.size(), PositionStore::None),
       children_(2 * std::min(std::bit_ceil(input.size()), TreeSlots)),
       slotMask_(children_.size() / 2 - 1) {
@@ -130,8 +132,14 @@ TreeFinder::TreeFinder(std::span<const std::uint8_t> input, std::uint32_t rebase
 }
 
 std::size_t TreeFinder::RootSlot(std::size_t position) const {
-    std::uint32_t v = PairKey(&input_[position]) << 8 | input_[position + 2];
+    std::uint32_t v;
+    std::memcpy(&v, &input_[position], 4);
     return (v * 2654435761u) >> rootShift_;
+}
+
+std::size_t TreeFinder::TripleSlot(std::size_t position) const {
+    std::uint32_t v = PairKey(&input_[position]) << 8 | input_[position + 2];
+    return (v * 2654435761u) >> tripleShift_;
 }
 
 std::size_t TreeFinder::PairSlot(std::size_t position) const {
@@ -161,13 +169,15 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     if (limit < 2) return;  // the last byte has no pair to file it under
     if (std::uint32_t shift = store_.RebaseFor(position)) {
         PositionStore::Shift(roots_, shift);
+        PositionStore::Shift(lastTriple_, shift);
         PositionStore::Shift(lastPair_, shift);
     }
     const std::uint8_t* const cur = input_.data() + position;
     const std::uint32_t stored = store_.Stored(position);
-    if (limit > 3) {
+    if (limit > 4) {
         // The next position's slots, fetched while this one descends.
         __builtin_prefetch(&lastPair_[PairSlot(position + 1)], 1);
+        __builtin_prefetch(&lastTriple_[TripleSlot(position + 1)], 1);
         __builtin_prefetch(&roots_[RootSlot(position + 1)], 1);
     }
     std::uint32_t& pairAt = lastPair_[PairSlot(position)];
@@ -180,6 +190,19 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     }
     pairAt = stored;
     if (limit < 3) return;
+    std::size_t best = 2;  // the longest match reported
+    std::uint32_t& tripleAt = lastTriple_[TripleSlot(position)];
+    if constexpr (Report) {
+        // The nearest 3-byte match is the nearest for every length it
+        // reaches; the tree, filed by four bytes, goes on from there.
+        const std::uint32_t distance = PositionStore::Distance(stored, tripleAt);
+        if (distance <= WindowSize && std::memcmp(cur - distance, cur, 3) == 0) {
+            best = CommonLength(cur, cur - distance, limit);
+            found->items[found->count++] = {distance, best};
+        }
+    }
+    tripleAt = stored;
+    if (limit < 4) return;
     std::uint32_t& root = roots_[RootSlot(position)];
     std::uint32_t distance = PositionStore::Distance(stored, root);
     root = stored;
@@ -194,7 +217,6 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     std::uint16_t* below = nodes + 2 * (position & mask);
     std::uint16_t* above = below + 1;
     std::size_t belowLength = 0, aboveLength = 0;
-    std::size_t best = 2;  // the longest match reported
     Match* out = Report ? found->items.data() + found->count : nullptr;
     for (;;) {
         if (distance > TreeReach || --depth < 0) {

@@ -5,10 +5,13 @@
 // reference parse: hash chains over 3-byte prefixes, and the last occurrence
 // of each byte pair for 2-byte matches.
 //
-// TreeFinder serves the optimal parse: the positions of the window sharing a
-// first byte pair form a binary search tree ordered by the bytes that follow,
-// the newest at the root. One descent both inserts a position and meets, for
-// every length, the nearest earlier position matching that long.
+// TreeFinder serves the optimal parse: the positions of the window sharing
+// their first four bytes (by a hash of them) form a binary search tree
+// ordered by the bytes that follow, the newest at the root. One descent both
+// inserts a position and meets, for every length from four on, the nearest
+// earlier position matching that long. The last occurrence of each 3-byte
+// prefix and of each byte pair give the nearest shorter matches: a tree
+// filed by three bytes walked many nodes to find what one lookup does.
 //
 // Both store positions as 32-bit values and rebase them now and then, so the
 // tables stay small for any input size; they are sized by the input, so a
@@ -129,13 +132,16 @@ private:
     template <bool Report>
     void Descend(std::size_t position, int depth, std::size_t sameLength, MatchList* found);
     std::size_t RootSlot(std::size_t position) const;
+    std::size_t TripleSlot(std::size_t position) const;
     std::size_t PairSlot(std::size_t position) const;
 
     std::span<const std::uint8_t> input_;
     PositionStore store_;
     int rootShift_;
+    int tripleShift_;
     std::uint32_t pairMultiplier_;
     std::vector<std::uint32_t> roots_;
+    std::vector<std::uint32_t> lastTriple_;  // twice the slots of the others: fewer prefixes share one
     std::vector<std::uint32_t> lastPair_;
     std::vector<std::uint16_t> children_;  // per slot: earlier suffixes below, then above
     std::size_t slotMask_;
