@@ -378,9 +378,6 @@ public:
         return packageOffset_ + package_->data.size();
     }
 
-    // Where the package's data begins in the section.
-    std::size_t PackageOffset() const { return packageOffset_; }
-
     // Appends the section laid out to `out`, up to the package's data.
     void WriteUpToPackage(std::uint32_t sectionRva, std::vector<std::uint8_t>& out) const {
         const std::size_t base = out.size();
