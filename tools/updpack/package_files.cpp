@@ -56,8 +56,8 @@ std::string IsoTimeFromFileTime(std::uint64_t fileTime) {
     return text;
 }
 
-std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
-                                                   const std::string& path) {
+std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,
+                                                   PackageAccess access) {
     const auto fail = [&](const std::string& what) {
         std::fprintf(stderr, "updpack %s: %s\n", command.c_str(), what.c_str());
         return std::nullopt;
@@ -80,6 +80,11 @@ std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
         const auto package = FindPackageInImage(loaded.image, &error);
         if (!package) return fail(path + ": " + error);
         loaded.image = *package;
+    }
+    if (access == PackageAccess::Copied) {
+        loaded.copy.assign(loaded.image.begin(), loaded.image.end());
+        loaded.image = loaded.copy;
+        loaded.mapping.reset();
     }
     package::LoadFailure failure = package::LoadFailure::None;
     loaded.directory = package::LoadPackageDirectory(loaded.image, &failure);

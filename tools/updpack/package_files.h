@@ -26,14 +26,17 @@ std::string IsoTimeFromFileTime(std::uint64_t fileTime);
 
 // A package file mapped into memory with its directory loaded: the file
 // itself, or the package resource of a stamped updater; nullopt after a
-// message that says what is wrong. `image` lies in `mapping`; moving keeps
-// it valid.
+// message that says what is wrong. `image` lies in `mapping`, or in `copy`
+// when the caller asked for one (Windows does not let a mapped file be
+// replaced); moving keeps it valid.
 struct LoadedPackage {
     platform::MappedFile mapping;
+    std::vector<std::uint8_t> copy;
     std::span<const std::uint8_t> image;
     package::PackageDirectory directory;
 };
-std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command,
-                                                   const std::string& path);
+enum class PackageAccess { Mapped, Copied };
+std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,
+                                                   PackageAccess access = PackageAccess::Mapped);
 
 }  // namespace updpack

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "package/format.h"
 
@@ -54,8 +56,13 @@ int StampCommand(std::span<const std::string> args) {
         return 2;
     }
     // Mapped, not read: the package is written out from the page cache. It
-    // may come out of another stamped exe.
-    const auto package = LoadPackageForCommand("stamp", parsed->positional[1]);
+    // may come out of another stamped exe, the output itself included (a new
+    // stub for an existing UPDATE.EXE); that one is read, as the output
+    // replaces it.
+    std::error_code ignored;
+    const bool intoItself = std::filesystem::equivalent(parsed->positional[1], *output, ignored);
+    const auto package = LoadPackageForCommand("stamp", parsed->positional[1],
+                                               intoItself ? PackageAccess::Copied : PackageAccess::Mapped);
     if (!package) return 1;
     if (!HasPackageMagic(package->image, &error) ||
         !StampFile(parsed->positional[0], package->image, *output, &error)) {

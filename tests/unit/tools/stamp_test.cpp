@@ -46,6 +46,11 @@ TEST_F(StampTest, StampsAPackageFileOrThePackageOfAnotherExe) {
 
     ASSERT_EQ(Stamp("updater.exe", "UPDATE.EXE", "AGAIN.EXE"), 0);
     EXPECT_EQ(PackageIn("AGAIN.EXE"), SmallPackage());
+
+    // A new stub for an existing updater: the output is the package's file.
+    Write("new.exe", Image({{".text", Filled(300, 3)}, {".rsrc", {}}}, {}));
+    ASSERT_EQ(Stamp("new.exe", "AGAIN.EXE", "AGAIN.EXE"), 0);
+    EXPECT_EQ(PackageIn("AGAIN.EXE"), SmallPackage());
 }
 
 TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
