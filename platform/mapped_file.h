@@ -37,4 +37,21 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure);
 // The mapped bytes, valid while the mapping lives.
 std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file);
 
+// Marks the native file at `nativePath` as one being written, for as long as
+// the mark lives: when the host stops the process because a view can't be
+// read (above), it removes every marked file first, so that none is left
+// half-written. Hold it only while that path names the unfinished file. The
+// Windows build has nothing to do: there no program can shorten a mapped
+// file.
+class UnfinishedOutput {
+public:
+    explicit UnfinishedOutput(const std::string& nativePath);
+    ~UnfinishedOutput();
+    UnfinishedOutput(const UnfinishedOutput&) = delete;
+    UnfinishedOutput& operator=(const UnfinishedOutput&) = delete;
+
+private:
+    int slot_ = -1;  // the host's record of the mark, if it has room
+};
+
 }  // namespace platform

@@ -84,7 +84,9 @@ std::optional<std::string> ResolvePath(const char* windowsPath) {
             if (host.size() > base.size()) host.erase(host.rfind('/'));
             continue;
         }
-        host += "/" + MatchComponent(host, name);
+        const std::string component = MatchComponent(host, name);
+        host += '/';
+        host += component;
     }
     return host;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -32,6 +33,23 @@ namespace {
 // works; a failed read of it ends the process as the signal does.
 std::array<std::atomic<const MappedFileObject*>, 16> watchedViews{};
 
+// The files marked unfinished. Their paths are copied into fixed slots, so
+// that the signal handler never reads memory another thread may be freeing.
+// A mark beyond the slots or the path length is not recorded: its file
+// stays behind should the process stop.
+struct UnfinishedSlot {
+    enum State { Free, Filling, Held };
+    std::atomic<int> state{Free};
+    std::array<char, PATH_MAX> path{};
+};
+std::array<UnfinishedSlot, 16> unfinishedOutputs;
+
+void RemoveUnfinishedOutputs() {
+    for (const UnfinishedSlot& slot : unfinishedOutputs) {
+        if (slot.state.load() == UnfinishedSlot::Held) ::unlink(slot.path.data());
+    }
+}
+
 void WriteToStandardError(const char* text) {
     for (std::size_t left = std::strlen(text); left > 0;) {
         const ssize_t written = ::write(STDERR_FILENO, text, left);
@@ -42,14 +60,14 @@ void WriteToStandardError(const char* text) {
 }
 
 // Only calls that are safe in a signal handler: the process stops with a
-// message naming the file instead of dying of the signal. Outputs are then
-// still under their temporary names, so none is left half-written under
-// its own.
+// message naming the file instead of dying of the signal, and takes its
+// unfinished outputs with it.
 void OnBusError(int signal, siginfo_t* info, void*) {
     const auto* address = static_cast<const std::uint8_t*>(info->si_addr);
     for (const auto& slot : watchedViews) {
         const MappedFileObject* view = slot.load();
         if (view && address >= view->data && address < view->data + view->size) {
+            RemoveUnfinishedOutputs();
             WriteToStandardError(view->path.c_str());
             WriteToStandardError(": the file could not be read while in use (another program shortened it, "
                                  "or the disk failed)\n");
@@ -124,6 +142,23 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
 
 std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
     return {file->data, file->size};
+}
+
+UnfinishedOutput::UnfinishedOutput(const std::string& nativePath) {
+    if (nativePath.size() >= UnfinishedSlot{}.path.size()) return;
+    for (std::size_t i = 0; i < unfinishedOutputs.size(); ++i) {
+        UnfinishedSlot& slot = unfinishedOutputs[i];
+        int expected = UnfinishedSlot::Free;
+        if (!slot.state.compare_exchange_strong(expected, UnfinishedSlot::Filling)) continue;
+        std::memcpy(slot.path.data(), nativePath.c_str(), nativePath.size() + 1);
+        slot.state.store(UnfinishedSlot::Held);
+        slot_ = static_cast<int>(i);
+        return;
+    }
+}
+
+UnfinishedOutput::~UnfinishedOutput() {
+    if (slot_ >= 0) unfinishedOutputs[static_cast<std::size_t>(slot_)].state.store(UnfinishedSlot::Free);
 }
 
 }  // namespace platform

@@ -743,6 +743,8 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
             if (!keep) std::filesystem::remove(path, ignored);
         }
     } discard{temporary};
+    // Removed as well should a mapped input fail to read while it is written.
+    const platform::UnfinishedOutput unfinished(temporary.string());
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (out && !fill(out, error)) return false;

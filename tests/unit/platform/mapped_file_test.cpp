@@ -36,6 +36,8 @@ TEST_F(MappedFileTest, ShowsTheWholeFileByteForByte) {
     EXPECT_EQ(std::vector<std::uint8_t>(view.begin(), view.end()), bytes);
 }
 
+// The output still marked unfinished goes with the process; one whose mark
+// has gone, and one never marked, stay.
 TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
     const std::string path = Write("data.bin", std::vector<std::uint8_t>(3 * 4096, 7));
     MapFailure failure = MapFailure::None;
@@ -44,11 +46,17 @@ TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
     const auto view = MappedBytes(file.get());
     EXPECT_EXIT(
         {
+            UnfinishedOutput{Write("finished.bin", {1})};
+            Write("unmarked.bin", {2});
+            const UnfinishedOutput unfinished(Write("unfinished.bin", {3}));
             std::filesystem::resize_file(path, 10);
             volatile std::uint8_t last = view.back();
             (void)last;
         },
         testing::ExitedWithCode(1), "data.bin: the file could not be read while in use");
+    EXPECT_TRUE(std::filesystem::exists(root() / "finished.bin"));
+    EXPECT_TRUE(std::filesystem::exists(root() / "unmarked.bin"));
+    EXPECT_FALSE(std::filesystem::exists(root() / "unfinished.bin"));
 }
 
 TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
