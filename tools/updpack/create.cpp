@@ -11,7 +11,7 @@
 #include "platform/text.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
-#include "tools/updpack/pe_resources.h"
+#include "tools/updpack/native_files.h"
 
 namespace updpack {
 namespace {

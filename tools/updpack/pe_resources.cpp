@@ -4,12 +4,12 @@
 #include <bit>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
-#include <system_error>
+#include <ostream>
 
 #include "platform/mapped_file.h"
+#include "tools/updpack/native_files.h"
 
 namespace updpack {
 namespace {
@@ -702,78 +702,6 @@ std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::ui
     std::vector<ResourceRecord> records;
     CollectRecords(resources->root, 0, {}, &records);
     return records;
-}
-
-std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot open " + path;
-        return std::nullopt;
-    }
-    // One sized read: packages run to hundreds of MB, and reading them
-    // through a stream iterator took seconds.
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0 || !in) {
-        *error = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (in.gcount() != size) {
-        *error = "cannot read " + path;
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
-                       std::string* error, const std::string& temporaryTag, const NativeFileCheck& check) {
-    std::filesystem::path temporary = path;
-    temporary += temporaryTag;
-    temporary += ".updpack-tmp";
-    // Declared before the stream, so the file is closed before it goes,
-    // on every way out but the rename (a throw included).
-    struct Discard {
-        const std::filesystem::path& path;
-        bool keep = false;
-        ~Discard() {
-            std::error_code ignored;
-            if (!keep) std::filesystem::remove(path, ignored);
-        }
-    } discard{temporary};
-    // Removed as well should a mapped input fail to read while it is written.
-    const platform::UnfinishedOutput unfinished(temporary.string());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (out && !fill(out, error)) return false;
-        out.close();
-        if (!out) {
-            *error = "cannot write " + path.string();
-            return false;
-        }
-    }
-    if (check && !check(temporary, error)) return false;
-    std::error_code failed;
-    std::filesystem::rename(temporary, path, failed);
-    if (failed) {
-        *error = "cannot replace " + path.string();
-        return false;
-    }
-    discard.keep = true;
-    return true;
-}
-
-bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error) {
-    return ReplaceNativeFile(
-        path,
-        [&](std::ostream& out, std::string*) {
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-            return true;
-        },
-        error);
 }
 
 }  // namespace updpack

@@ -4,9 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -75,24 +72,5 @@ std::optional<std::vector<ResourceRecord>> ListResources(std::span<const std::ui
 // The PE checksum of `image`, the four bytes at `checksumOffset` counted
 // as zero.
 std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t checksumOffset);
-
-// Whole native files, for the tool's own inputs and outputs. Writing goes
-// through a temporary file beside the target, so a failure leaves no
-// half-written output.
-std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
-                                                        std::string* error);
-bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                     std::string* error);
-// The same for an output written piece by piece: `fill` writes the open
-// temporary file (seeking as it likes), returning false with `error` set to
-// give up; the file replaces `path` only when `fill` succeeded and every
-// write did, and then `check`, when given, passed the closed temporary
-// file. `temporaryTag` goes into the temporary file's name, to keep apart
-// outputs written side by side.
-using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
-using NativeFileCheck = std::function<bool(const std::filesystem::path& written, std::string* error)>;
-bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
-                       std::string* error, const std::string& temporaryTag = {},
-                       const NativeFileCheck& check = {});
 
 }  // namespace updpack

@@ -17,7 +17,7 @@
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
-#include "tools/updpack/pe_resources.h"
+#include "tools/updpack/native_files.h"
 
 namespace updpack {
 namespace {

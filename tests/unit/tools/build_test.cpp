@@ -12,7 +12,7 @@
 #include "support/host_fixture.h"
 #include "tools/test_images.h"
 #include "tools/updpack/commands.h"
-#include "tools/updpack/pe_resources.h"
+#include "tools/updpack/native_files.h"
 #include "updater/state.h"
 
 namespace updpack {

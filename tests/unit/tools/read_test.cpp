@@ -19,6 +19,7 @@
 #include "tools/test_images.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
+#include "tools/updpack/native_files.h"
 #include "tools/updpack/pe_resources.h"
 
 namespace updpack {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/updpack/native_files.h"
 #include "tools/updpack/pe_resources.h"
 
 namespace updpack::test_images {
