@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -45,7 +46,7 @@ std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file);
 // file.
 class UnfinishedOutput {
 public:
-    explicit UnfinishedOutput(const std::string& nativePath);
+    explicit UnfinishedOutput(const std::filesystem::path& nativePath);
     ~UnfinishedOutput();
     UnfinishedOutput(const UnfinishedOutput&) = delete;
     UnfinishedOutput& operator=(const UnfinishedOutput&) = delete;

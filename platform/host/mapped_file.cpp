@@ -144,13 +144,14 @@ std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
     return {file->data, file->size};
 }
 
-UnfinishedOutput::UnfinishedOutput(const std::string& nativePath) {
-    if (nativePath.size() >= UnfinishedSlot{}.path.size()) return;
+UnfinishedOutput::UnfinishedOutput(const std::filesystem::path& nativePath) {
+    const std::string& path = nativePath.native();
+    if (path.size() >= UnfinishedSlot{}.path.size()) return;
     for (std::size_t i = 0; i < unfinishedOutputs.size(); ++i) {
         UnfinishedSlot& slot = unfinishedOutputs[i];
         int expected = UnfinishedSlot::Free;
         if (!slot.state.compare_exchange_strong(expected, UnfinishedSlot::Filling)) continue;
-        std::memcpy(slot.path.data(), nativePath.c_str(), nativePath.size() + 1);
+        std::memcpy(slot.path.data(), path.c_str(), path.size() + 1);
         slot.state.store(UnfinishedSlot::Held);
         slot_ = static_cast<int>(i);
         return;

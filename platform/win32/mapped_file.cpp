@@ -55,7 +55,7 @@ std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
     return {file->data, file->size};
 }
 
-UnfinishedOutput::UnfinishedOutput(const std::string&) {}
+UnfinishedOutput::UnfinishedOutput(const std::filesystem::path&) {}
 UnfinishedOutput::~UnfinishedOutput() = default;
 
 }  // namespace platform

@@ -47,7 +47,7 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
         }
     } discard{temporary};
     // Removed as well should a mapped input fail to read while it is written.
-    const platform::UnfinishedOutput unfinished(temporary.string());
+    const platform::UnfinishedOutput unfinished(temporary);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (out && !fill(out, error)) return false;
