@@ -34,19 +34,21 @@ namespace {
 std::array<std::atomic<const MappedFileObject*>, 16> watchedViews{};
 
 // The files marked unfinished. Their paths are copied into fixed slots, so
-// that the signal handler never reads memory another thread may be freeing.
-// A mark beyond the slots or the path length is not recorded: its file
-// stays behind should the process stop.
+// that the signal handler never reads memory another thread may be freeing,
+// and a slot the handler has taken is never given back, so that no new mark
+// writes its path while the handler reads it. A mark beyond the slots or the
+// path length is not recorded: its file stays behind should the process stop.
 struct UnfinishedSlot {
-    enum State { Free, Filling, Held };
+    enum State { Free, Filling, Held, Removing };
     std::atomic<int> state{Free};
     std::array<char, PATH_MAX> path{};
 };
 std::array<UnfinishedSlot, 16> unfinishedOutputs;
 
 void RemoveUnfinishedOutputs() {
-    for (const UnfinishedSlot& slot : unfinishedOutputs) {
-        if (slot.state.load() == UnfinishedSlot::Held) ::unlink(slot.path.data());
+    for (UnfinishedSlot& slot : unfinishedOutputs) {
+        int held = UnfinishedSlot::Held;
+        if (slot.state.compare_exchange_strong(held, UnfinishedSlot::Removing)) ::unlink(slot.path.data());
     }
 }
 
@@ -159,7 +161,9 @@ UnfinishedOutput::UnfinishedOutput(const std::filesystem::path& nativePath) {
 }
 
 UnfinishedOutput::~UnfinishedOutput() {
-    if (slot_ >= 0) unfinishedOutputs[static_cast<std::size_t>(slot_)].state.store(UnfinishedSlot::Free);
+    if (slot_ < 0) return;
+    int held = UnfinishedSlot::Held;
+    unfinishedOutputs[static_cast<std::size_t>(slot_)].state.compare_exchange_strong(held, UnfinishedSlot::Free);
 }
 
 }  // namespace platform
