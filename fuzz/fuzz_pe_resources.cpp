@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/test_images.h"
 #include "tools/updpack/pe_resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -24,9 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (stamped) {
         // As written out: whatever is stamped must read back with the
         // package in it, and with a checksum the image agrees with.
-        std::vector<std::uint8_t> image = stamped->head;
-        image.insert(image.end(), stamped->package.begin(), stamped->package.end());
-        image.insert(image.end(), stamped->tail.begin(), stamped->tail.end());
+        const std::vector<std::uint8_t> image = updpack::test_images::Joined(*stamped);
         auto found = updpack::FindPackageInImage(image, &error);
         if (!found || found->size() != sizeof package) std::abort();
         if (!updpack::ListResources(image, &error)) std::abort();

@@ -9,8 +9,8 @@
 
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
-#include "tools/updpack/package_files.h"
 #include "tools/updpack/native_files.h"
+#include "tools/updpack/package_files.h"
 #include "tools/updpack/pe_resources.h"
 
 namespace updpack {
