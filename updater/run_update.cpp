@@ -116,14 +116,14 @@ bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overw
         !IsExistingFile(platform::GetAttributes(target.data()))) {
         return true;
     }
-    if (joined && item.action == ActionData) {
+    if (joined && item.action == ActionData && IsExistingFile(platform::GetAttributes(target.data()))) {
         // A save file the player already has is kept: it is only written back
-        // (safely replaced), which renews its time stamp.
+        // (safely replaced), which renews its time stamp. One that can't be
+        // read (too large, no memory) is kept as it is, never replaced.
         std::uint32_t length = 0;
-        if (const platform::HeapBlock content = package::ReadWholeFile(target.data(), &length)) {
+        if (const platform::HeapBlock content = package::ReadWholeFile(target.data(), &length))
             (void)package::WriteWholeFile(target.data(), {content.data(), length}, nullptr);
-            return true;
-        }
+        return true;
     }
     if (joined && package::ExtractEntry(item.name.data() + item.fileNameOffset, target.data(),
                                         item.action == ActionUpdate ? 1 : 0)) {

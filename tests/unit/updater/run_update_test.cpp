@@ -235,6 +235,19 @@ TEST_F(RunUpdateTest, DataWriteBackThatFailsLeavesTheSaveWhole) {
     EXPECT_EQ(HostReadFile("C:\\SAVE\\s.dat"), "my progress");
 }
 
+TEST_F(RunUpdateTest, DataKeepsASaveThatCantBeRead) {
+    for (const platform::FaultKind fault : {platform::FaultKind::Open, platform::FaultKind::Read}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        platform::HostWriteFile("C:\\SAVE\\s.dat", "my progress");
+        platform::HostPlanFault(fault, 1);
+        Run("UpdateFile00=d,s.dat\r\nUpdateFile01=a.dll\r\n");
+        ExpectCompleted();
+        EXPECT_EQ(platform::HostFaultsFired(fault), 1);
+        EXPECT_EQ(HostReadFile("C:\\SAVE\\s.dat"), "my progress");
+        EXPECT_EQ(HostReadFile("C:\\GAME\\a.dll"), "new a");
+    }
+}
+
 TEST_F(RunUpdateTest, DataFolderSitsBetweenBaseAndNameAndIsCreated) {
     updater::CopyText(state.DataFolder, "v2");
     Run("UpdateFile00=a.dll\r\nUpdateFile01=d,s.dat\r\n");
