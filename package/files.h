@@ -58,9 +58,9 @@ private:
 bool AppendPath(std::span<char> path, const char* name);
 
 // Free bytes to the caller and size of the volume that holds `path`, and
-// (optional) all its free bytes. The extended query is looked up once and
-// cached; the cluster-based query is the fallback. 0 when both fail, and the
-// outputs are left as they were.
+// (optional) all its free bytes. The extended query is looked up until it
+// is found, then cached; the cluster-based query is the fallback. 0 when
+// both fail, and the outputs are left as they were.
 int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
                    std::uint64_t* totalFree);
 

@@ -78,8 +78,8 @@ struct PackageDirectory {
 PackageDirectory LoadPackageDirectory(std::span<const std::uint8_t> image,
                                       LoadFailure* failure = nullptr);
 
-// Offset of every entry's stored data, in directory order: entry i starts
-// at 16 + the sum of the padded stored sizes before it.
+// The room an entry's stored data takes in the data area: `storedSize`
+// rounded up to 16. Entry i starts at 16 + the padded sizes before it.
 std::uint32_t PaddedSize(std::uint32_t storedSize);
 
 // Scrambles (or unscrambles: it is its own inverse) the whole 32-bit words

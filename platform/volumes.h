@@ -12,7 +12,7 @@ namespace platform {
 struct ExtendedFreeSpaceQueryObject;
 using ExtendedFreeSpaceQuery = const ExtendedFreeSpaceQueryObject*;
 
-// Loads the system library by name, looks the query up, releases the
+// Loads the system library from the system folder, looks the query up, releases the
 // library again. Null when the library or the function can't be found.
 ExtendedFreeSpaceQuery LookUpExtendedFreeSpaceQuery();
 

@@ -18,7 +18,7 @@ using NumberText = std::array<char, 20>;
 
 struct UpdateState {
     // Package and files.
-    std::span<const std::uint8_t> packageImage;  // packageImage, packageSize
+    std::span<const std::uint8_t> packageImage;  // in the executable's resources, used in place
     package::PackageDirectory directory;
     std::span<const package::PackageEntry> entries;
     NameText updateIniPath{};
@@ -27,7 +27,8 @@ struct UpdateState {
     // (removed with it), so two runs never share the file.
     NameText runFolder{};
 
-    // [SETUP] of UPDATE.INI.
+    // [SETUP] of UPDATE.INI; once SETUP.INI is read, its values replace
+    // the first four, so that the installed game's own ones are used.
     NameText CompanyName{};
     NameText GameTitle{};
     NameText GameClass{};

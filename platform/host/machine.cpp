@@ -152,7 +152,6 @@ timespec TimespecFromFileTime(FileTime time) {
 void HostReset(const std::string& root) {
     host::Machine& machine = host::TheMachine();
     machine = host::Machine{};
-    machine.root = root;
     const std::string drive = root + "/C";
     std::error_code ignored;
     std::filesystem::create_directories(drive + "/TEMP", ignored);

@@ -66,7 +66,6 @@ struct ScriptedAnswer {
 };
 
 struct Machine {
-    std::string root;
     std::map<char, std::string> drives;  // upper-case letter -> host folder
     std::map<char, bool> cdromDrives;    // letter -> has a disc
     std::string tempFolder;
