@@ -131,8 +131,12 @@ int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t*
         if (totalFree) *totalFree = allFree;
         return 1;
     }
+    // The cluster-based query takes the root of a drive, with its backslash:
+    // a bare "C:" fails there.
+    const char root[] = {path[0], ':', '\\', '\0'};
+    const bool onDrive = path[0] != '\0' && path[1] == ':';
     platform::ClusterCounts counts;
-    if (!platform::QueryClusterCounts(path, &counts)) return 0;
+    if (!platform::QueryClusterCounts(onDrive ? root : path, &counts)) return 0;
     // The old query's own arithmetic: a 32-bit cluster size, 64-bit totals.
     const std::uint32_t bytesPerCluster = counts.sectorsPerCluster * counts.bytesPerSector;
     *freeToCaller = std::uint64_t{bytesPerCluster} * counts.freeClusters;

@@ -22,7 +22,8 @@ bool CallExtendedFreeSpaceQuery(ExtendedFreeSpaceQuery query, const char* path,
                                 std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
                                 std::uint64_t* totalFree);
 
-// The old cluster-based query. False when it fails.
+// The old cluster-based query, of the volume whose root (with its
+// backslash: "C:\") `path` names. False when it fails.
 struct ClusterCounts {
     std::uint32_t sectorsPerCluster = 0;
     std::uint32_t bytesPerSector = 0;

@@ -2,6 +2,8 @@
 // them.
 #include "platform/volumes.h"
 
+#include <cstring>
+
 #include "platform/host/machine.h"
 
 namespace platform {
@@ -43,6 +45,8 @@ bool CallExtendedFreeSpaceQuery(ExtendedFreeSpaceQuery query, const char* path,
 }
 
 bool QueryClusterCounts(const char* path, ClusterCounts* counts) {
+    // As on Windows, a drive must be given as its root: "C:\\", not "C:".
+    if (std::strlen(path) == 2 && path[1] == ':') return false;
     const auto found = TheMachine().clusterCounts.find(DriveOf(path));
     if (found == TheMachine().clusterCounts.end()) return false;
     *counts = found->second;

@@ -33,6 +33,7 @@ TEST_F(HostVolumes, ClusterCountsOnlyWhenSet) {
     ClusterCounts counts;
     EXPECT_FALSE(QueryClusterCounts("C:\\", &counts));
     HostSetClusterCounts('C', 64, 512, 200000, 300000);
+    EXPECT_FALSE(QueryClusterCounts("C:", &counts));  // a drive without its root
     ASSERT_TRUE(QueryClusterCounts("c:\\game", &counts));
     EXPECT_EQ(counts.freeClusters, 200000u);
 }
