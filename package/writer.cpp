@@ -12,7 +12,6 @@
 
 #include "package/compress.h"
 #include "package/entry.h"
-#include "package/expand.h"
 #include "package/format.h"
 
 namespace package {
@@ -177,18 +176,20 @@ struct WorkerThreads {
 bool WriteDirectory(const std::vector<std::uint8_t>& records, std::uint64_t dataEnd,
                     const PackageSink& sink, const WriterOptions& options,
                     std::uint64_t* end, std::string* error) {
-    std::vector<std::uint8_t> directory = records;
-    if (options.compressDirectory) {
-        directory = CompressBlock(records, options.level);
+    // Compressed, like an entry, only when that saves space.
+    std::vector<std::uint8_t> directory;
+    if (options.compressDirectory) directory = CompressBlock(records, options.level);
+    const bool compressed = options.compressDirectory && directory.size() < records.size();
+    if (compressed)
         CheckRestores("the directory", records, directory);
-    }
+    else
+        directory = records;
     *end = dataEnd + directory.size();
     if (*end > UINT32_MAX) {
         *error = "package larger than 4 GiB";
         return false;
     }
-    const PackageHeader header{PackageMagic,
-                               options.compressDirectory ? DirectoryCompressed : 0,
+    const PackageHeader header{PackageMagic, compressed ? DirectoryCompressed : 0u,
                                static_cast<std::uint32_t>(dataEnd),
                                static_cast<std::uint32_t>(records.size() / EntrySize)};
     std::uint8_t bytes[HeaderSize];
@@ -208,13 +209,13 @@ std::optional<std::uint64_t> StreamPackage(std::size_t count, const EntryLoader&
                                            const PackageSink& sink,
                                            const WriterOptions& options, std::string* error) {
     static constexpr std::uint8_t Zeros[DataAlignment] = {};
-    if (!sink.append(std::span(Zeros, HeaderSize), error)) return std::nullopt;
     Pipeline pipeline;
     pipeline.count = count;
-    std::vector<std::uint8_t> records;
-    records.reserve(EntrySize * count);
     std::uint64_t dataEnd = HeaderSize;
     try {
+        if (!sink.append(std::span(Zeros, HeaderSize), error)) return std::nullopt;
+        std::vector<std::uint8_t> records;
+        records.reserve(EntrySize * count);
         WorkerThreads workers{pipeline, {}};
         for (std::size_t i = 0; i < std::min(Cores(), count); ++i)
             workers.threads.emplace_back(EncodeWorker, std::ref(pipeline), std::cref(load),
@@ -264,13 +265,14 @@ std::optional<std::uint64_t> StreamPackage(std::size_t count, const EntryLoader&
 }
 
 PackageSink MemorySink(std::vector<std::uint8_t>& image) {
+    const std::size_t start = image.size();
     return PackageSink{
         [&image](std::span<const std::uint8_t> bytes, std::string*) {
             image.insert(image.end(), bytes.begin(), bytes.end());
             return true;
         },
-        [&image](std::span<const std::uint8_t> header, std::string*) {
-            std::copy(header.begin(), header.end(), image.begin());
+        [&image, start](std::span<const std::uint8_t> header, std::string*) {
+            std::copy(header.begin(), header.end(), image.begin() + static_cast<std::ptrdiff_t>(start));
             return true;
         }};
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "package/compress.h"
+
 namespace package {
 
 struct WriterEntry {
@@ -20,8 +22,8 @@ struct WriterEntry {
 };
 
 struct WriterOptions {
-    bool compressDirectory = true;
-    int level = 9;
+    bool compressDirectory = true;  // when that saves space, as for entries
+    int level = DefaultLevel;
 };
 
 // Entry `index` of a streamed package, asked for when a worker starts on

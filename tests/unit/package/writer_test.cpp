@@ -85,6 +85,37 @@ TEST_F(WriterTest, ScramblesTheStoredBytes) {
     EXPECT_EQ(stored, content);
 }
 
+TEST_F(WriterTest, StoresTheDirectoryPlainWhenCompressingWouldGrowIt) {
+    // A name of bytes that never repeat within reach leaves nothing to match.
+    std::string name;
+    for (unsigned i = 0; i < NameSize - 1; ++i) name += static_cast<char>(1 + (i * 97) % 255);
+    const std::vector<WriterEntry> entries{{name, Varied(100, 2), 0, true, false}};
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}}) {
+        const auto image = WritePackage(std::span(entries).first(count), {true, DefaultLevel});
+        EXPECT_LE(image.size(), LargestImageSize(count, 100 * count));
+        const PackageDirectory directory = LoadPackageDirectory(image);
+        ASSERT_TRUE(directory.block);
+        EXPECT_EQ(directory.header().flags, 0u);
+        EXPECT_EQ(image.size() - directory.header().directoryOffset, EntrySize * count);
+        ASSERT_EQ(directory.entries().size(), count);
+    }
+}
+
+TEST_F(WriterTest, MemorySinkAppendsAfterWhatTheImageHolds) {
+    const std::vector<WriterEntry> entries{{"A", Varied(300, 3), 0, true, false}};
+    const auto alone = WritePackage(entries, {});
+    std::vector<std::uint8_t> image = Bytes("PREFIX");
+    const WriterEntry* source = entries.data();
+    const EntryLoader load = [&](std::size_t, WriterEntry* entry, std::string*) {
+        *entry = *source;
+        return true;
+    };
+    std::string error;
+    ASSERT_TRUE(StreamPackage(1, load, MemorySink(image), {}, &error)) << error;
+    EXPECT_EQ(std::vector<std::uint8_t>(image.begin(), image.begin() + 6), Bytes("PREFIX"));
+    EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 6, image.end()), alone);
+}
+
 TEST(ValidEntryName, FitsTheNameFieldWithItsTerminator) {
     EXPECT_FALSE(ValidEntryName(""));
     EXPECT_TRUE(ValidEntryName(std::string(259, 'n')));
