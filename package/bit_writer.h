@@ -18,8 +18,6 @@ public:
     BitWriter(const BitWriter&) = delete;
     BitWriter& operator=(const BitWriter&) = delete;
 
-    void PutBit(unsigned bit) { PutBits(bit, 1); }
-
     // Most significant bit first; a field that does not fit the control word
     // being filled ends in the next one.
     void PutBits(unsigned value, int count) {

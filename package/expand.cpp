@@ -29,14 +29,14 @@ constexpr std::size_t MatchCopyOvershoot = 30;
 
 // The fast loop decodes a literal run and the match after it per round
 // without checking either end. A round reads at most one control word, a
-// literal run of at most 63 bytes copied in 32-byte blocks (64 bytes read
-// and written), the next control word and two data bytes. It writes the
-// literal blocks, then a match of at most 282 bytes plus the overshoot of
-// its chunked copy.
+// literal run of at most 32 bytes (the untaken bits of one word) copied as
+// one 32-byte block, the next control word and two data bytes. It writes
+// the literal block, then a match of at most 282 bytes plus the overshoot
+// of its chunked copy.
 constexpr std::size_t FastInputMargin = BlockExpander::MinInput;
 constexpr std::size_t FastOutputMargin = BlockExpander::MinRoom;
-static_assert(FastInputMargin >= 4 + 64 + MaxTokenInput);
-static_assert(FastOutputMargin >= 63 + MaxMatchLength + MatchCopyOvershoot);
+static_assert(FastInputMargin >= 4 + 32 + MaxTokenInput);
+static_assert(FastOutputMargin >= 32 + MaxMatchLength + MatchCopyOvershoot);
 
 constexpr std::size_t OffsetBase[5] = {0, 512, 1024, 2048, 4096};
 constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
@@ -255,12 +255,11 @@ struct Decoder {
         while (in <= inFastEnd && out <= outFastEnd) {
             if (bitCount == 0) TakeControlWord();
             // A run of 1 bits is a run of literals; the zeros below the
-            // untaken bits stop the count at their end. Copying a block
-            // whatever the run costs less than a branch on it.
+            // untaken bits (never more than 32) stop the count at their end.
+            // Copying a block whatever the run costs less than a branch on it.
             const int run = std::countl_one(bits);
+            if (run > 32) __builtin_unreachable();  // lets the compiler lay the loop out tighter
             std::memcpy(out, in, 32);
-            if (run > 32) [[unlikely]]
-                std::memcpy(out + 32, in + 32, 32);
             in += run;
             out += run;
             bits <<= run;
@@ -579,19 +578,6 @@ ExpandResult ExpandBlock(std::span<std::uint8_t> output, std::span<const std::ui
     ExpandResult result{ExpandStatus::Ok, 0, 0};
     result.status = expander.Expand(output, result.outputOffset, true, input, result.inputOffset, true);
     return result;
-}
-
-const char* DescribeExpandStatus(ExpandStatus status) {
-    switch (status) {
-        case ExpandStatus::Ok: return "complete";
-        case ExpandStatus::InputTruncated: return "the compressed stream is cut short";
-        case ExpandStatus::OutputOverflow: return "the data expands past its stated size";
-        case ExpandStatus::DistanceTooFar: return "a back-reference reaches before the start";
-        case ExpandStatus::OutputShort: return "the data ends before its stated size";
-        case ExpandStatus::NeedsRoom: return "the output buffer is full";
-        case ExpandStatus::NeedsInput: return "the input buffer is used up";
-    }
-    return "unknown";
 }
 
 }  // namespace package

@@ -37,9 +37,12 @@ ExpandResult ExpandBlock(std::span<std::uint8_t> output, std::span<const std::ui
 class BlockExpander {
 public:
     static constexpr std::size_t History = 8192;
-    // Room that a call needs in front of it in an output that does not end
-    // the content, and input it needs in a piece that does not end the
-    // stream; with less, it returns NeedsRoom or NeedsInput at once.
+    // The margins of the fast loop: a call decodes at full speed while this
+    // much room lies ahead in the output and this much input in the piece.
+    // Nearer either end it goes token by token, checking each; in an output
+    // that does not end the content it stops with NeedsRoom short of a
+    // longest match (282 bytes), and in a piece that does not end the stream
+    // with NeedsInput short of a whole token (6 bytes).
     static constexpr std::size_t MinRoom = 384;
     static constexpr std::size_t MinInput = 80;
 
@@ -58,7 +61,5 @@ private:
     std::uint64_t bits_ = 0;
     int bitCount_ = 0;
 };
-
-const char* DescribeExpandStatus(ExpandStatus status);
 
 }  // namespace package
