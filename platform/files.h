@@ -34,11 +34,8 @@ using FileHandle = std::unique_ptr<FileObject, FileCloser>;
 // Null when it can't be opened; `status` (optional) says why.
 FileHandle OpenForRead(const char* path, Status* status = nullptr);
 
-// Creates a file, or truncates an existing one, for writing, unshared,
-// with normal attributes.
-FileHandle CreateForWrite(const char* path, Status* status = nullptr);
-
-// Creates a file that must not exist yet (for temporary names).
+// Creates a file that must not exist yet (for temporary names), for
+// writing, unshared, with normal attributes.
 FileHandle CreateNewForWrite(const char* path, Status* status = nullptr);
 
 // The size of an open file as 32 bits; InvalidFileSize on failure.

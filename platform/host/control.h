@@ -127,7 +127,7 @@ void HostAbortShellCopy(bool aborted);
 // or from then on. `fired` counts the faults injected.
 enum class FaultKind {
     Open,        // OpenForRead
-    Create,      // CreateForWrite, CreateNewForWrite
+    Create,      // CreateNewForWrite
     Read,        // ReadOnce fails
     Write,       // WriteOnce fails
     ShortWrite,  // WriteOnce moves half the bytes and reports success

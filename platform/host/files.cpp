@@ -85,29 +85,6 @@ Resolved Resolve(const char* path) {
     return resolved;
 }
 
-// Opens a file for writing as CreateFileA does with create-always or
-// create-new: never a folder, never over a read-only file; the new or
-// truncated file has normal attributes.
-FileHandle OpenForWriting(const char* path, int creation, Status* status) {
-    const Resolved resolved = Resolve(path);
-    if (!resolved.hostPath) return Report(resolved.failure, status);
-    const std::string& hostPath = *resolved.hostPath;
-    if (IsFolder(hostPath) || IsReadOnly(hostPath)) {
-        return Report(Failure(ErrorAccessDenied), status);
-    }
-    struct stat info;
-    const bool existed = ::stat(hostPath.c_str(), &info) == 0;
-    const int fd = host::FaultFires(FaultKind::Create, EACCES)
-                       ? -1
-                       : ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | creation, 0644);
-    if (fd < 0) return Report(ErrnoStatus(hostPath), status);
-    host::FileExtras& extras = TheMachine().extras[hostPath];
-    extras.attributes = 0;
-    if (!existed || !extras.creation) extras.creation = Now();
-    if (status != nullptr) *status = Success();
-    return FileHandle(new FileObject{fd, hostPath});
-}
-
 }  // namespace
 
 FileHandle OpenForRead(const char* path, Status* status) {
@@ -123,12 +100,24 @@ FileHandle OpenForRead(const char* path, Status* status) {
     return FileHandle(new FileObject{fd, hostPath});
 }
 
-FileHandle CreateForWrite(const char* path, Status* status) {
-    return OpenForWriting(path, O_TRUNC, status);
-}
-
+// As CreateFileA with create-new: never a folder, never over a read-only
+// file; the new file has normal attributes.
 FileHandle CreateNewForWrite(const char* path, Status* status) {
-    return OpenForWriting(path, O_EXCL, status);
+    const Resolved resolved = Resolve(path);
+    if (!resolved.hostPath) return Report(resolved.failure, status);
+    const std::string& hostPath = *resolved.hostPath;
+    if (IsFolder(hostPath) || IsReadOnly(hostPath)) {
+        return Report(Failure(ErrorAccessDenied), status);
+    }
+    const int fd = host::FaultFires(FaultKind::Create, EACCES)
+                       ? -1
+                       : ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return Report(ErrnoStatus(hostPath), status);
+    host::FileExtras& extras = TheMachine().extras[hostPath];
+    extras.attributes = 0;
+    extras.creation = Now();
+    if (status != nullptr) *status = Success();
+    return FileHandle(new FileObject{fd, hostPath});
 }
 
 std::uint32_t FileSize32(FileObject* file) {

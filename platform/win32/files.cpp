@@ -44,10 +44,6 @@ FileHandle OpenForRead(const char* path, Status* status) {
     return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, status);
 }
 
-FileHandle CreateForWrite(const char* path, Status* status) {
-    return Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, status);
-}
-
 FileHandle CreateNewForWrite(const char* path, Status* status) {
     return Open(path, GENERIC_WRITE, 0, CREATE_NEW, status);
 }

@@ -12,7 +12,8 @@ using namespace platform;
 class HostFaults : public HostTest {};
 
 bool WriteSomething(std::uint32_t* moved, Status* status) {
-    FileHandle file = CreateForWrite("C:\\TEMP\\f.bin");
+    (void)RemoveFile("C:\\TEMP\\f.bin");
+    FileHandle file = CreateNewForWrite("C:\\TEMP\\f.bin");
     const std::uint8_t data[10] = {};
     *status = WriteOnce(file.get(), data, moved);
     return status->ok;
