@@ -17,34 +17,29 @@ namespace {
 constexpr std::uint32_t LiteralCost = 1 + 8;
 
 std::uint32_t ShortMatchCost(std::size_t distance) {
-    return distance <= 256 ? 3 + 8 : 3 + 8 + 3;
+    return distance <= NearShortReach ? 3 + 8 : 3 + 8 + 3;
 }
 
-struct OffsetClass {
-    std::size_t base;     // smallest offset (distance - 1) of the class
-    unsigned prefixZeros; // zeros after the leading 0 0 before the class's 1
-    bool hasStopBit;      // the farthest class ends its prefix without a 1
-    int extraBits;
-};
-
-constexpr OffsetClass OffsetClasses[5] = {
-    {0, 0, true, 1}, {512, 1, true, 1}, {1024, 2, true, 2}, {2048, 3, true, 3}, {4096, 4, false, 4},
-};
-
-// The class of an offset by its 512-wide slice.
+// The offset class of an offset, by the offset's 512-wide slice.
 constexpr std::uint8_t ClassOfSlice[16] = {0, 1, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4};
 
-const OffsetClass& ClassOf(std::size_t offset) {
+int ClassOf(std::size_t offset) {
     assert(offset < WindowSize);
-    return OffsetClasses[ClassOfSlice[offset >> 9]];
+    return ClassOfSlice[offset >> 9];
+}
+
+// The code bits of an offset class: 0 0, the class's zeros, and its 1 but
+// for the farthest class.
+constexpr int LongOffsetCodeBits(int offsetClass) {
+    return 2 + offsetClass + (HasStopBit(offsetClass) ? 1 : 0);
 }
 
 // By the offset's 512-wide slice.
 constexpr std::array<std::uint8_t, 16> LongOffsetCosts = [] {
     std::array<std::uint8_t, 16> costs{};
     for (std::size_t slice = 0; slice < 16; ++slice) {
-        const OffsetClass& c = OffsetClasses[ClassOfSlice[slice]];
-        costs[slice] = static_cast<std::uint8_t>(2 + c.prefixZeros + (c.hasStopBit ? 1 : 0) + 8 + c.extraBits);
+        const int c = ClassOfSlice[slice];
+        costs[slice] = static_cast<std::uint8_t>(LongOffsetCodeBits(c) + 8 + LongOffsetClasses[c].extraBits);
     }
     return costs;
 }();
@@ -54,25 +49,20 @@ std::uint32_t LongOffsetCost(std::size_t distance) {
     return LongOffsetCosts[(distance - 1) >> 9];
 }
 
-// Length codes: `zeros` zeros then a 1 and extra bits, or five zeros and a byte.
-struct LengthCode {
-    std::size_t base;
-    unsigned zeros;
-    int extraBits;
-};
-constexpr LengthCode LengthCodes[6] = {{3, 0, 0}, {4, 1, 0}, {5, 2, 1}, {7, 3, 2}, {11, 4, 4}, {27, 5, 8}};
-
-constexpr const LengthCode& CodeOf(std::size_t length) {
-    int index = length < 4 ? 0 : length < 5 ? 1 : length < 7 ? 2 : length < 11 ? 3 : length < 27 ? 4 : 5;
-    return LengthCodes[index];
+// The length code of a long match's length.
+constexpr int LengthCodeOf(std::size_t length) {
+    int code = 0;
+    while (code < ByteLengthCode && LengthCodes[code + 1].base <= length) ++code;
+    return code;
 }
 
-// Looked up in the parser's inner loop, which tries every length.
+// Looked up in the parser's inner loop, which tries every length: the
+// code's zeros, its 1 (but for the byte code), the extra bits or the byte.
 constexpr std::array<std::uint8_t, MaxMatchLength + 1> LengthCosts = [] {
     std::array<std::uint8_t, MaxMatchLength + 1> costs{};
-    for (std::size_t length = 3; length <= MaxMatchLength; ++length) {
-        const LengthCode& c = CodeOf(length);
-        costs[length] = static_cast<std::uint8_t>(c.zeros + (c.zeros < 5 ? 1 : 0) + c.extraBits);
+    for (std::size_t length = MinLongMatch; length <= MaxMatchLength; ++length) {
+        const int code = LengthCodeOf(length);
+        costs[length] = static_cast<std::uint8_t>(code + (code < ByteLengthCode ? 1 : 0) + LengthCodes[code].extraBits);
     }
     return costs;
 }();
@@ -107,36 +97,36 @@ public:
         return position + token.length;
     }
 
-    void PutEndMarker() { PutShort(2303); }
+    void PutEndMarker() { PutShort(EndMarkerOffset); }
 
 private:
     void PutShort(std::size_t offset) {
-        assert(offset <= 2303);
-        if (offset < 256) {
+        assert(offset <= EndMarkerOffset);
+        if (offset < NearShortReach) {
             bits_.PutBits(0b010, 3);
             bits_.PutByte(static_cast<unsigned>(offset));
         } else {
             bits_.PutBits(0b011, 3);
-            bits_.PutByte(static_cast<unsigned>((offset - 256) >> 3));
-            bits_.PutBits(static_cast<unsigned>((offset - 256) & 7), 3);
+            bits_.PutByte(static_cast<unsigned>((offset - NearShortReach) >> 3));
+            bits_.PutBits(static_cast<unsigned>((offset - NearShortReach) & 7), 3);
         }
     }
 
     void PutLong(std::size_t offset, std::size_t length) {
-        assert(offset < WindowSize && length >= 3 && length <= MaxMatchLength);
-        const OffsetClass& c = ClassOf(offset);
-        // 0 0, the class's zeros, then its 1 unless it is the farthest.
-        bits_.PutBits(c.hasStopBit ? 1 : 0, 2 + static_cast<int>(c.prefixZeros) + (c.hasStopBit ? 1 : 0));
-        std::size_t rest = offset - c.base;
+        assert(offset < WindowSize && length >= MinLongMatch && length <= MaxMatchLength);
+        const int offsetClass = ClassOf(offset);
+        const LongOffsetClass& c = LongOffsetClasses[offsetClass];
+        bits_.PutBits(HasStopBit(offsetClass) ? 1 : 0, LongOffsetCodeBits(offsetClass));
+        const std::size_t rest = offset - c.base;
         bits_.PutByte(static_cast<unsigned>(rest >> c.extraBits));
         bits_.PutBits(static_cast<unsigned>(rest), c.extraBits);
 
-        const LengthCode& l = CodeOf(length);
-        if (l.zeros < 5) {
-            bits_.PutBits(1u << l.extraBits | static_cast<unsigned>(length - l.base),
-                          static_cast<int>(l.zeros) + 1 + l.extraBits);
+        const int code = LengthCodeOf(length);
+        const LengthCode& l = LengthCodes[code];
+        if (code < ByteLengthCode) {
+            bits_.PutBits(1u << l.extraBits | static_cast<unsigned>(length - l.base), code + 1 + l.extraBits);
         } else {
-            bits_.PutBits(0, 5);
+            bits_.PutBits(0, code);
             bits_.PutByte(static_cast<unsigned>(length - l.base));
         }
     }
@@ -193,14 +183,20 @@ void ParseGreedy(std::span<const std::uint8_t> input, const ParseSettings& setti
 // as long or gets a shorter, no dearer length code). So the parse only
 // tries those lengths; the one case this misses, a 3-byte match after the
 // cut that a 2-byte one could not replace, costs at most a bit.
-constexpr std::size_t LengthCodeEnds[] = {3, 4, 6, 10, 26, MaxMatchLength};
+constexpr std::array<std::size_t, LengthCodeCount> LengthCodeEnds = [] {
+    std::array<std::size_t, LengthCodeCount> ends{};
+    for (int code = 0; code < ByteLengthCode; ++code) ends[code] = LengthCodes[code + 1].base - 1;
+    ends[ByteLengthCode] = MaxMatchLength;
+    return ends;
+}();
+static_assert(LengthCodeEnds[0] == 3 && LengthCodeEnds[4] == 26);
 
 // The first of LengthCodeEnds above each length.
 constexpr std::array<std::uint8_t, MaxMatchLength + 1> NextLengthCodeEnd = [] {
     std::array<std::uint8_t, MaxMatchLength + 1> next{};
     for (std::size_t length = 0; length <= MaxMatchLength; ++length) {
         std::uint8_t k = 0;
-        while (k < 5 && LengthCodeEnds[k] <= length) ++k;
+        while (k < ByteLengthCode && LengthCodeEnds[k] <= length) ++k;
         next[length] = k;
     }
     return next;

@@ -17,8 +17,6 @@
 namespace package {
 namespace {
 
-constexpr std::size_t MaxMatchLength = 282;
-constexpr std::size_t EndMarkerOffset = 2303;
 // No token has more than 19 code bits, so it reads at most one new control
 // word besides its two data bytes.
 constexpr std::size_t MaxTokenInput = 4 + 2;
@@ -38,15 +36,10 @@ constexpr std::size_t FastOutputMargin = BlockExpander::MinRoom;
 static_assert(FastInputMargin >= 4 + 32 + MaxTokenInput);
 static_assert(FastOutputMargin >= 32 + MaxMatchLength + MatchCopyOvershoot);
 
-constexpr std::size_t OffsetBase[5] = {0, 512, 1024, 2048, 4096};
-constexpr int OffsetExtraBits[5] = {1, 1, 2, 3, 4};
-constexpr std::size_t LengthBase[5] = {3, 4, 5, 7, 11};
-constexpr int LengthExtraBits[5] = {0, 0, 1, 2, 4};
-
 // Code tables, indexed by the next 10 code bits of a match (the
 // first is the 0 that tells a match from a literal) and by the 9 bits
 // after its offset code.
-struct MatchCode {
+struct MatchLookup {
     std::uint8_t bits = 0;        // code and offset bits
     std::uint8_t codeBits = 0;    // of them, the ones before the data byte
     std::uint8_t byteShift = 0;   // offset = base + (data byte << byteShift)
@@ -54,7 +47,7 @@ struct MatchCode {
     std::uint8_t lengthBitsMask = 0;  // 0 when isShort, else all ones
     std::uint16_t base = 0;
 };
-struct LengthCode {
+struct LengthLookup {
     std::uint8_t bits = 0;
     std::uint16_t length = 0;     // 0: a data byte follows, length 27 + byte
 };
@@ -62,8 +55,8 @@ struct LengthCode {
 constexpr int MatchIndexBits = 10;
 constexpr int LengthIndexBits = 9;
 
-constexpr std::array<MatchCode, 1 << MatchIndexBits> MatchCodes = [] {
-    std::array<MatchCode, 1 << MatchIndexBits> table{};
+constexpr std::array<MatchLookup, 1 << MatchIndexBits> MatchLookups = [] {
+    std::array<MatchLookup, 1 << MatchIndexBits> table{};
     auto fill = [&](unsigned prefix, int prefixBits, int extraBits, bool isShort, std::size_t base) {
         const int bits = prefixBits + extraBits;
         for (unsigned t = 0; t < (1u << extraBits); ++t) {
@@ -78,26 +71,29 @@ constexpr std::array<MatchCode, 1 << MatchIndexBits> MatchCodes = [] {
         }
     };
     fill(0b010, 3, 0, true, 0);
-    fill(0b011, 3, 3, true, 256);
-    for (int c = 0; c < 5; ++c) {
-        // Classes 0..3: 0 0, then c zeros and a 1; class 4: six zeros.
-        fill(c < 4 ? 1u : 0u, c < 4 ? 3 + c : 6, OffsetExtraBits[c], false, OffsetBase[c]);
+    fill(0b011, 3, 3, true, NearShortReach);
+    for (int c = 0; c < LongOffsetClassCount; ++c) {
+        // 0 0, then c zeros and a 1; the farthest class ends on its zeros.
+        const bool stop = HasStopBit(c);
+        fill(stop ? 1u : 0u, 2 + c + (stop ? 1 : 0), LongOffsetClasses[c].extraBits, false,
+             LongOffsetClasses[c].base);
     }
     return table;
 }();
 
-constexpr std::array<LengthCode, 1 << LengthIndexBits> LengthCodes = [] {
-    std::array<LengthCode, 1 << LengthIndexBits> table{};
+constexpr std::array<LengthLookup, 1 << LengthIndexBits> LengthLookups = [] {
+    std::array<LengthLookup, 1 << LengthIndexBits> table{};
     for (unsigned index = 0; index < table.size(); ++index) {
         int zeros = 0;
-        while (zeros < 5 && !((index >> (LengthIndexBits - 1 - zeros)) & 1)) ++zeros;
-        if (zeros == 5) {
-            table[index] = {5, 0};
+        while (zeros < ByteLengthCode && !((index >> (LengthIndexBits - 1 - zeros)) & 1)) ++zeros;
+        if (zeros == ByteLengthCode) {
+            table[index] = {ByteLengthCode, 0};
             continue;
         }
-        const int bits = zeros + 1 + LengthExtraBits[zeros];
-        const unsigned extra = (index >> (LengthIndexBits - bits)) & ((1u << LengthExtraBits[zeros]) - 1);
-        table[index] = {static_cast<std::uint8_t>(bits), static_cast<std::uint16_t>(LengthBase[zeros] + extra)};
+        const LengthCode& code = LengthCodes[zeros];
+        const int bits = zeros + 1 + code.extraBits;
+        const unsigned extra = (index >> (LengthIndexBits - bits)) & ((1u << code.extraBits) - 1);
+        table[index] = {static_cast<std::uint8_t>(bits), static_cast<std::uint16_t>(code.base + extra)};
     }
     return table;
 }();
@@ -132,9 +128,9 @@ public:
 private:
     TokenTable() {
         for (unsigned index = 0; index < entries_.size(); ++index) {
-            const MatchCode code = MatchCodes[index >> (TokenIndexBits - MatchIndexBits)];
+            const MatchLookup code = MatchLookups[index >> (TokenIndexBits - MatchIndexBits)];
             const unsigned afterCode = (index << code.bits) & ((1u << TokenIndexBits) - 1);
-            const LengthCode length = LengthCodes[afterCode >> (TokenIndexBits - LengthIndexBits)];
+            const LengthLookup length = LengthLookups[afterCode >> (TokenIndexBits - LengthIndexBits)];
             const unsigned bits = code.bits + (code.isShort ? 0 : length.bits);
             if (bits > TokenIndexBits) {
                 entries_[index].bits = TokenInSteps;
@@ -296,7 +292,7 @@ struct Decoder {
         } else {
             TakeSplitMatch(tokens, token, offset, count);
         }
-        if (count == 0) count = 27 + static_cast<std::size_t>(*in++);
+        if (count == 0) count = LengthCodes[ByteLengthCode].base + static_cast<std::size_t>(*in++);
         return {offset, count};
     }
 
@@ -316,8 +312,8 @@ struct Decoder {
             offset = token.base + (static_cast<std::size_t>(*dataByte) << token.byteShift);
             count = token.count;
         } else {
-            const MatchCode code = MatchCodes[joined >> (64 - MatchIndexBits)];
-            const LengthCode length = LengthCodes[(joined << code.bits) >> (64 - LengthIndexBits)];
+            const MatchLookup code = MatchLookups[joined >> (64 - MatchIndexBits)];
+            const LengthLookup length = LengthLookups[(joined << code.bits) >> (64 - LengthIndexBits)];
             used = code.bits + (length.bits & code.lengthBitsMask);
             offset = code.base + (static_cast<std::size_t>(*dataByte) << code.byteShift);
             count = code.isShort ? 2 : length.length;
@@ -418,21 +414,22 @@ struct Decoder {
             if (!TakeBit(far)) return false;
             offsetClass = far ? 3 : 4;
         }
-        if (!TakeByte(high) || !TakeBits(OffsetExtraBits[offsetClass], low)) return false;
-        offset = OffsetBase[offsetClass] + (high << OffsetExtraBits[offsetClass]) + low;
+        const LongOffsetClass& c = LongOffsetClasses[offsetClass];
+        if (!TakeByte(high) || !TakeBits(c.extraBits, low)) return false;
+        offset = c.base + (high << c.extraBits) + low;
         return true;
     }
     bool TakeLength(std::size_t& count) {
         int code;
         std::size_t extra;
-        if (!TakeZeros(5, code)) return false;
-        if (code == 5) {
+        if (!TakeZeros(ByteLengthCode, code)) return false;
+        if (code == ByteLengthCode) {
             if (!TakeByte(extra)) return false;
-            count = 27 + extra;
+            count = LengthCodes[ByteLengthCode].base + extra;
             return true;
         }
-        if (!TakeBits(LengthExtraBits[code], extra)) return false;
-        count = LengthBase[code] + extra;
+        if (!TakeBits(LengthCodes[code].extraBits, extra)) return false;
+        count = LengthCodes[code].base + extra;
         return true;
     }
 
@@ -484,7 +481,7 @@ struct Decoder {
             if (!TakeBit(far) || !TakeByte(offset)) return ExpandStatus::InputTruncated;
             if (far) {
                 if (!TakeBits(3, low)) return ExpandStatus::InputTruncated;
-                offset = 256 + 8 * offset + low;
+                offset = NearShortReach + 8 * offset + low;
                 if (offset == EndMarkerOffset) return EndOfStream();
             }
             count = 2;

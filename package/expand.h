@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "package/stream_format.h"
+
 namespace package {
 
 enum class ExpandStatus {
@@ -36,7 +38,7 @@ ExpandResult ExpandBlock(std::span<std::uint8_t> output, std::span<const std::ui
 // back, so only that much output must stay in front of the write position.
 class BlockExpander {
 public:
-    static constexpr std::size_t History = 8192;
+    static constexpr std::size_t History = WindowSize;
     // The margins of the fast loop: a call decodes at full speed while this
     // much room lies ahead in the output and this much input in the piece.
     // Nearer either end it goes token by token, checking each; in an output

@@ -24,11 +24,9 @@
 #include <span>
 #include <vector>
 
-namespace package {
+#include "package/stream_format.h"
 
-inline constexpr std::size_t WindowSize = 8192;         // farthest long match
-inline constexpr std::size_t ShortMatchReach = 2303;    // farthest 2-byte match
-inline constexpr std::size_t MaxMatchLength = 282;
+namespace package {
 
 struct Match {
     std::size_t distance;
