@@ -12,14 +12,15 @@ UpdateState state;
 
 namespace {
 // The caption boxes carry until start-up builds the real one.
-struct InitialCaption {
-    InitialCaption() { CopyText(state.caption, "UPDATE"); }
-} initialCaption;
+constexpr const char* InitialCaption = "UPDATE";
+struct InitialCaptionSetter {
+    InitialCaptionSetter() { CopyText(state.caption, InitialCaption); }
+} initialCaptionSetter;
 }  // namespace
 
 void ResetUpdateState() {
     state = UpdateState{};
-    CopyText(state.caption, "UPDATE");
+    CopyText(state.caption, InitialCaption);
 }
 
 void ShowUpdateError(const char* text) {
