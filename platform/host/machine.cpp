@@ -2,12 +2,15 @@
 // paths onto the host's folders.
 #include "platform/host/machine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string_view>
 
 #include <dirent.h>
 #include <sys/stat.h>
+
+#include "platform/text.h"
 
 namespace platform {
 namespace host {
@@ -28,7 +31,7 @@ std::string MatchComponent(const std::string& folder, const std::string& name) {
     if (dir == nullptr) return name;
     std::string found = name;
     while (const dirent* entry = ::readdir(dir)) {
-        if (EqualAsciiNoCase(entry->d_name, name)) {
+        if (platform::EqualNoCase(entry->d_name, name.c_str())) {
             found = entry->d_name;
             break;
         }
@@ -75,9 +78,13 @@ std::optional<std::string> ResolvePath(const char* windowsPath) {
     const std::string base = host;
     std::size_t pos = 2;
     while (pos < path.size()) {
-        const std::size_t end = path.find_first_of("\\/", pos);
-        const std::string name(path.substr(pos, end == std::string_view::npos ? end : end - pos));
-        pos = end == std::string_view::npos ? path.size() : end + 1;
+        // The second byte of a double-byte character (0x5C in some) is no
+        // separator.
+        std::size_t end = pos;
+        while (end < path.size() && path[end] != '\\' && path[end] != '/')
+            end = static_cast<std::size_t>(platform::NextChar(path.data() + end) - path.data());
+        const std::string name(path.substr(pos, end - pos));
+        pos = std::min(end + 1, path.size());
         if (name.empty() || name == ".") continue;
         if (name == "..") {
             // Never above the drive's root, as on Windows.

@@ -90,6 +90,17 @@ TEST_F(HostFiles, AttributesTravelWithReplaceAndDropWithRemove) {
     EXPECT_EQ(CreateNewForWrite("C:\\TEMP\\moved.txt").get(), nullptr);
 }
 
+TEST_F(HostFiles, NamesInDoubleByteCharactersResolveAsOnWindows) {
+    // 95 5C is one character whose second byte is a backslash's.
+    ASSERT_TRUE(CreateNewForWrite("C:\\TEMP\\\x95\x5C.txt"));
+    EXPECT_EQ(HostPath("C:\\TEMP\\\x95\x5C.TXT"), HostPath("C:\\TEMP") + "/\x95\x5C.txt");
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\\x95\x5C.txt"), AttributeNormal);
+    // 83 41 and 83 61 differ only in a byte an ASCII fold would make one.
+    HostWriteFile("C:\\TEMP\\\x83\x61.dat", "di");
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\\x83\x41.dat"), InvalidAttributes);
+    EXPECT_EQ(HostReadFile("C:\\TEMP\\\x83\x61.DAT"), "di");
+}
+
 TEST_F(HostFiles, FileTimesSetAllThree) {
     const FileTime stamp = 133'000'000'000'000'001ull;  // odd tick: 100 ns resolution kept
     FileHandle file = CreateNewForWrite("C:\\TEMP\\t.txt");
