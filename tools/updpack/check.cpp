@@ -5,13 +5,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <string_view>
 
 #include "config/ini.h"
 #include "config/list.h"
-#include "platform/files.h"
-#include "tools/updpack/commands.h"
-#include "tools/updpack/arguments.h"
 #include "platform/console.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "tools/updpack/arguments.h"
+#include "tools/updpack/commands.h"
 #include "tools/updpack/package_files.h"
 #include "updater/run_update.h"
 #include "updater/state.h"
@@ -36,10 +38,10 @@ constexpr int ProbedKeys = 100;
 constexpr std::uint32_t OtherMode = 10;
 constexpr int ModeCount = 10;
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
+// Names as the updater compares them: without regard to case, but a
+// double-byte character only ever equal to itself.
+bool SameName(const std::string& a, const std::string& b) {
+    return platform::EqualNoCase(a.c_str(), b.c_str());
 }
 
 std::string NumberedKey(const char* prefix, int k) {
@@ -53,10 +55,13 @@ std::string NumberedKey(const char* prefix, int k) {
 bool IsWholeNumber(const std::string& text) {
     std::size_t at = text.find_first_not_of(" \t");
     if (at != std::string::npos && (text[at] == '+' || text[at] == '-')) ++at;
-    const std::size_t digits = at == std::string::npos ? at : text.find_first_not_of("0123456789", at);
+    if (at >= text.size()) return false;  // nothing, or a sign alone
+    const std::size_t digits = text.find_first_not_of("0123456789", at);
     if (digits == at) return false;
     return digits == std::string::npos || text.find_first_not_of(" \t", digits) == std::string::npos;
 }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool HasCharacterWindowsRefuses(const std::string& name) {
     return std::any_of(name.begin(), name.end(), [](char c) {
@@ -131,7 +136,7 @@ private:
             Error(user + ": the entry '" + name + "' is not a file in the update folder");
             return;
         }
-        const auto same = [&](const std::string& e) { return Lower(e) == Lower(name); };
+        const auto same = [&](const std::string& e) { return SameName(e, name); };
         if (std::none_of(result_.entries.begin(), result_.entries.end(), same)) result_.entries.push_back(name);
     }
 
@@ -197,7 +202,7 @@ private:
         // Two lines that share an entry name get the same content.
         for (std::size_t a = 0; a < parsed_.size(); ++a)
             for (std::size_t b = a + 1; b < parsed_.size(); ++b)
-                if (Lower(parsed_[a].entry) == Lower(parsed_[b].entry) && Lower(parsed_[a].name) != Lower(parsed_[b].name))
+                if (SameName(parsed_[a].entry, parsed_[b].entry) && !SameName(parsed_[a].name, parsed_[b].name))
                     Warn("[UPDATE] " + parsed_[a].key + " and " + parsed_[b].key + " both extract the entry '" +
                          parsed_[a].entry + "' (to " + parsed_[a].name + " and " + parsed_[b].name +
                          "): both get the same content");
@@ -239,11 +244,16 @@ private:
         for (const UpdateLine& line : copyLines_) {
             updater::CopyItem item;
             // Mode digits don't change how the rest is read.
-            const std::uint32_t mode = line.text.size() > 1 && line.text[1] == ',' ? line.text[0] - '0' : OtherMode;
-            updater::ParseCopyLine(line.text.c_str(), mode, &item);
-            if (item.disc < 0 || item.disc > 9) {
-                Warn("[UPDATE] " + line.key + ": the disc prefix is not a digit");
+            const bool hasMode = line.text.size() > 1 && line.text[1] == ',';
+            if (hasMode && !IsDigit(line.text[0])) {
+                Warn("[UPDATE] " + line.key + ": the install mode prefix is not a digit: no install mode applies it");
                 continue;
+            }
+            const std::uint32_t mode = hasMode ? static_cast<std::uint32_t>(line.text[0] - '0') : OtherMode;
+            updater::ParseCopyLine(line.text.c_str(), mode, &item);
+            const std::string_view rest = std::string_view(line.text).substr(hasMode ? 2 : 0);
+            if (rest.size() > 1 && rest[1] == ':' && !IsDigit(rest[0])) {
+                Warn("[UPDATE] " + line.key + ": the disc prefix is not a digit: the line is read as having none");
             }
             if (item.disc == 0 && !discBefore)
                 Warn("[UPDATE] " + line.key + " has no disc number and follows no line with one: no disc to copy from");

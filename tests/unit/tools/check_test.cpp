@@ -126,6 +126,12 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "'x' is not an action", 2},
         {"copy without a disc", SetupSection + update + "CopyFile00=movie\n",
          Finding::Level::Warning, "no disc to copy from", 1},
+        {"disc prefix not a digit", SetupSection + update + "CopyFile00=1:x\nCopyFile01=x:movie\n",
+         Finding::Level::Warning, "CopyFile01: the disc prefix is not a digit", 1},
+        {"mode prefix not a digit", SetupSection + update + "CopyFile00=x,1:movie\n",
+         Finding::Level::Warning, "CopyFile00: the install mode prefix is not a digit", 1},
+        {"a sign alone", SetupSection + update + "OverwriteOnly=-\n",
+         Finding::Level::Warning, "[UPDATE] OverwriteOnly '-' is not a number", 1},
     };
     for (const auto& c : cases) {
         updater::ResetUpdateState();
@@ -136,6 +142,15 @@ TEST_F(CheckTest, ReportsEachMistake) {
         EXPECT_TRUE(found) << c.what << ":\n" << Findings(check);
         EXPECT_EQ(ExitStatus(check), c.status) << c.what << ":\n" << Findings(check);
     }
+}
+
+TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
+    // Katakana a and di (cp932 83 41, 83 61) differ only where an ASCII
+    // fold would make them one name.
+    const auto check = Check(SetupSection + "[UPDATE]\nUpdateFile00=a\\\x83\x41.dat\nUpdateFile01=b\\\x83\x61.dat\n",
+                             {"\x83\x41.dat", "\x83\x61.dat"});
+    EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
+    EXPECT_EQ(check.entries, (std::vector<std::string>{"UPDATE.INI", "\x83\x41.dat", "\x83\x61.dat"}));
 }
 
 TEST_F(CheckTest, AsksTheGivenSetupIniForTheDiscCheckFile) {
