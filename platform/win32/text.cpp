@@ -29,10 +29,12 @@ bool FromWide(UINT page, const std::wstring& wide, std::string* text) {
     if (wide.empty()) return true;
     if (wide.size() > INT_MAX) return false;
     const int size = static_cast<int>(wide.size());
-    // cp932 has no "invalid characters" flag: ask whether a default was used.
+    // cp932 has no "invalid characters" flag: ask whether a default was used,
+    // and turn off the best fit that would otherwise put a look-alike in its
+    // place without a default (e for é, a backslash for the yen sign).
     // UTF-8 takes the flag instead and allows no default-char argument.
     BOOL usedDefault = FALSE;
-    const DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
+    const DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL* defaultUsed = page == CP_UTF8 ? nullptr : &usedDefault;
     const int length =
         ::WideCharToMultiByte(page, flags, wide.data(), size, nullptr, 0, nullptr, defaultUsed);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "platform/text.h"
 #include "tools/updpack/pe_resources.h"
@@ -23,10 +24,13 @@ Ticks SinceUnix(std::uint64_t fileTime) {
 }  // namespace
 
 std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path) {
-    const std::u8string utf8 = path.filename().u8string();
-    std::string cp932;
-    if (!platform::Cp932FromUtf8({reinterpret_cast<const char*>(utf8.data()), utf8.size()},
-                                 &cp932))
+    const std::u8string name = path.filename().u8string();
+    const std::string_view utf8(reinterpret_cast<const char*>(name.data()), name.size());
+    // Only a name that converts back unchanged: the code page's tables put
+    // look-alikes in place of some characters (the backslash for the yen
+    // sign), which would name another file, or a folder.
+    std::string cp932, back;
+    if (!platform::Cp932FromUtf8(utf8, &cp932) || !platform::Utf8FromCp932(cp932, &back) || back != utf8)
         return std::nullopt;
     return cp932;
 }
