@@ -38,7 +38,8 @@ int Fail(const std::string& what) {
 }
 
 bool IsLevelOption(const std::string& arg) {
-    return arg.size() == 2 && arg[0] == '-' && arg[1] >= '1' && arg[1] <= '9';
+    return arg.size() == 2 && arg[0] == '-' && arg[1] >= '0' + package::FastestLevel &&
+           arg[1] <= '0' + package::BestLevel;
 }
 
 // nullopt after a usage message.
@@ -67,6 +68,11 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     }
     if (options.output.empty()) return UsageError("the output package is missing"), std::nullopt;
     if (options.files.empty()) return UsageError("no files to pack"), std::nullopt;
+    // A mistyped name would ship its file unscrambled without a word.
+    for (const std::string& name : options.scrambleOnly) {
+        if (std::find(options.files.begin(), options.files.end(), name) == options.files.end())
+            return UsageError("--scramble=" + name + " names no file being packed"), std::nullopt;
+    }
     return options;
 }
 

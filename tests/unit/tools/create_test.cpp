@@ -124,5 +124,21 @@ TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
     EXPECT_EQ(Listing(), (std::set<std::string>{"old.fa2", "folder.fa2"}));
 }
 
+// What the updater would read otherwise is refused before anything is written.
+TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
+    AddFile("A.TXT", Content(100, 1, false));
+    const std::string folder = (root() / "in").string();
+    // The yen sign has a cp932 form only as the backslash, a separator to
+    // the updater; e with an accent none at all.
+    for (const char* name : {"a\xC2\xA5" "b.txt", "caf\xC3\xA9.txt"}) {
+        AddFile(name, Content(100, 2, false));
+        EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", name}), 1) << name;
+        EXPECT_NE(err_.find("can't be written in cp932"), std::string::npos) << err_;
+    }
+    EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=a.txt", "A.TXT"}), 2);
+    EXPECT_NE(err_.find("--scramble=a.txt names no file being packed"), std::string::npos) << err_;
+    EXPECT_TRUE(Listing().empty());
+}
+
 }  // namespace
 }  // namespace updpack
