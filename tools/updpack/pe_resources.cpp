@@ -74,10 +74,11 @@ struct PeLayout {
     std::size_t ChecksumOffset() const { return optionalOffset + 64; }
 
     // The file offset of `length` bytes at `rva`, when one section's raw
-    // data holds them all.
+    // data holds them all. A section without raw data holds nothing, and
+    // its raw pointer, never checked, may point anywhere.
     std::optional<std::size_t> FileOffset(std::uint32_t rva, std::uint32_t length) const {
         for (const Section& s : sections) {
-            if (rva >= s.virtualAddress && rva - s.virtualAddress <= s.rawSize &&
+            if (s.rawSize != 0 && rva >= s.virtualAddress && rva - s.virtualAddress <= s.rawSize &&
                 length <= s.rawSize - (rva - s.virtualAddress))
                 return std::size_t{s.rawPointer} + (rva - s.virtualAddress);
         }

@@ -234,6 +234,23 @@ TEST(StampPackage, RefusesAResourceTreeThatPointsBackAtItself) {
     EXPECT_NE(error.find("resource tree"), std::string::npos) << error;
 }
 
+TEST(StampPackage, FindsNoResourceInASectionWithoutData) {
+    // Such a section's raw pointer is never checked: here it lies far past
+    // the end of the file, and a resource of no bytes points at the section.
+    Bytes exe = Image({{".text", Filled(100, 9)}, {".bss", {}}, {".rsrc", {}}}, ProgramResources);
+    const std::size_t bss = SectionTable + 40, rsrc = Get32(exe, SectionTable + 80 + 20);
+    Put32(exe, bss + 12, 0x7000);
+    Put32(exe, bss + 20, 0xFFFFFF00);
+    const auto target = [&](std::size_t field) { return rsrc + (Get32(exe, field) & 0x7FFFFFFFu); };
+    const std::size_t leaf = target(target(target(rsrc + 16 + 4) + 20) + 20);
+    Put32(exe, leaf, 0x7000);
+    Put32(exe, leaf + 4, 0);
+    StampReport report;
+    std::string error;
+    EXPECT_FALSE(StampPackage(exe, Filled(10, 1), &report, &error));
+    EXPECT_NE(error.find("resource"), std::string::npos) << error;
+}
+
 TEST(StampPackage, RefusesWhenTheHeadersHaveNoRoomForAnotherSection) {
     std::vector<TestSection> sections;
     // 17 section headers leave no room for an 18th in 0x400 bytes of headers.
