@@ -1,7 +1,6 @@
 #include "tools/updpack/arguments.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace updpack {
 

@@ -4,18 +4,15 @@
 #include <filesystem>
 #include <mutex>
 
-#include "package/files.h"
 #include "package/writer.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
-#include "platform/console.h"
 #include "tools/updpack/stamp.h"
 
 namespace updpack {
 namespace {
-
-constexpr char FolderDrive = 'U';
 
 // Read through the seam, like the check that found the names, so both
 // see the same files.
@@ -59,7 +56,7 @@ std::uint64_t ContentBytes(const std::string& folder, const std::vector<std::str
 
 std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
                                                     bool progress, std::string* error) {
-    const std::string mounted = platform::MountNativeFolder(FolderDrive, folder);
+    const std::string mounted = platform::MountNativeFolder(UpdateFolderDrive, folder);
     // Each file is read when a worker starts on it, so memory holds the
     // image and the few entries in flight, not the whole folder. The seam
     // is entered by one worker at a time.

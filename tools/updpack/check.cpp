@@ -23,8 +23,7 @@ namespace {
 
 using updater::state;
 
-// The drive letters the host build maps the publisher's folders to.
-constexpr char FolderDrive = 'U';
+// The drive letter the host build maps SETUP.INI's folder to.
 constexpr char SetupDrive = 'V';
 
 // What the updater keeps of a value: its buffer less the terminator.
@@ -77,7 +76,7 @@ struct UpdateLine {
 class FolderChecker {
 public:
     FolderChecker(const std::string& folder, const std::string* setupIni) : folderName_(folder) {
-        folder_ = platform::MountNativeFolder(FolderDrive, folder);
+        folder_ = platform::MountNativeFolder(UpdateFolderDrive, folder);
         if (setupIni) {
             const std::filesystem::path path(*setupIni);
             setupIni_ = platform::MountNativeFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +

@@ -11,6 +11,10 @@
 
 namespace updpack {
 
+// The drive letter the update folder is read through, as the updater
+// would see it installed.
+inline constexpr char UpdateFolderDrive = 'U';
+
 struct Finding {
     enum class Level { Warning, Error };
     Level level;
@@ -21,7 +25,7 @@ struct FolderCheck {
     std::vector<Finding> findings;
     std::vector<std::string> plan;      // printable lines
     // The package entries the updater will look for, UPDATE.INI first,
-    // each once (names compared without regard to case).
+    // each once (names compared as the updater compares them).
     std::vector<std::string> entries;
 };
 

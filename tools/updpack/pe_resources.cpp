@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <filesystem>
-#include <iterator>
 #include <memory>
 #include <ostream>
 

@@ -40,16 +40,6 @@ std::optional<Arguments> ParseRead(const char* command, std::span<const std::str
     return parsed;
 }
 
-// Every entry with the offset of its stored data, in directory order.
-template <typename Visit>
-void ForEachEntry(const LoadedPackage& loaded, Visit visit) {
-    std::uint32_t offset = package::HeaderSize;
-    for (const package::PackageEntry& entry : loaded.directory.entries()) {
-        visit(entry, offset);
-        offset += package::PaddedSize(entry.storedSize);
-    }
-}
-
 // One line on standard error, written in one piece: workers report side
 // by side, and their lines must not mix.
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -216,12 +206,12 @@ int ListCommand(std::span<const std::string> args) {
     if (!loaded) return 1;
     std::printf("%-32s %10s %10s %-10s %-9s %s\n", "name", "size", "stored", "compressed",
                 "scrambled", "time (UTC)");
-    ForEachEntry(*loaded, [](const package::PackageEntry& entry, std::uint32_t) {
+    for (const package::PackageEntry& entry : loaded->directory.entries()) {
         std::printf("%-32s %10u %10u %-10s %-9s %s\n", PrintableEntryName(entry.name).c_str(),
                     entry.size, entry.storedSize, package::IsCompressed(entry) ? "yes" : "no",
                     package::IsScrambled(entry) ? "yes" : "no",
                     IsoTimeFromFileTime(package::LastWriteTime(entry)).c_str());
-    });
+    }
     return 0;
 }
 

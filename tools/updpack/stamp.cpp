@@ -25,10 +25,11 @@ bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> packag
         *error = stubPath + ": " + *error;
         return false;
     }
+    if (!WriteStampedImage(outputPath, *stamped, error)) return false;
     if (report.droppedSignature)
         std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),
                     outputPath.c_str());
-    return WriteStampedImage(outputPath, *stamped, error);
+    return true;
 }
 
 namespace {
