@@ -25,6 +25,11 @@ std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path);
 // Sets it; false when it can't be set.
 bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time);
 
+// The running executable's own path, however it was started (argv[0] holds
+// only the name when it was found through PATH); empty when the system
+// won't say.
+std::filesystem::path RunningExecutablePath();
+
 // Whether standard error is a terminal (progress is shown only there).
 bool ErrorStreamIsTerminal();
 

@@ -27,6 +27,12 @@ bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+std::filesystem::path RunningExecutablePath() {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : path;
+}
+
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 // POSIX streams have no text mode.

@@ -44,6 +44,21 @@ bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
     return file.valid() && ::SetFileTime(file.handle, nullptr, nullptr, &lastWrite);
 }
 
+std::filesystem::path RunningExecutablePath() {
+    // The length is known only once the buffer was large enough.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
 void UseBinaryStandardOutput() { ::_setmode(::_fileno(stdout), _O_BINARY); }

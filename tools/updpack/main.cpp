@@ -2,9 +2,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "tools/updpack/commands.h"
 #include "tools/updpack/package_commands.h"
 
@@ -90,7 +92,9 @@ int Run(const std::vector<std::string>& args) {
         std::printf("usage: updpack %s\n", command->usage);
         return 0;
     }
-    return command->run(rest, args[0]);
+    // Files that ship beside the tool are found by where it lies.
+    const std::filesystem::path executable = platform::RunningExecutablePath();
+    return command->run(rest, executable.empty() ? args[0] : executable.string());
 }
 
 }  // namespace

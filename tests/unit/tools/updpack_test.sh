@@ -60,5 +60,13 @@ expect 1 "no entry named NOPE" "$updpack" extract pkg.fa2 NOPE
 expect 2 "the folder (-C DIR) is missing" "$updpack" extract-all pkg.fa2
 [ ! -e x.fa2 ] || fail "a refused create left its output"
 
+# Started through PATH, build looks for the updater beside the tool, not in
+# the current folder.
+mkdir -p bin upd
+cp "$updpack" bin/updpack
+printf '[SETUP]\r\nCompanyName=M\r\nGameTitle=G\r\nGameClass=C\r\nGameDir=g\r\n[UPDATE]\r\nUpdateFile00=a.txt\r\n' >upd/UPDATE.INI
+echo a >upd/a.txt
+PATH="$work/bin:$PATH" expect 1 "cannot open $work/bin/updater.exe" updpack build upd -o U.EXE
+
 [ "$failures" -eq 0 ] && echo "all updpack checks passed"
 exit "$failures"
