@@ -2,6 +2,7 @@
 #include "platform/mapped_file.h"
 
 #include <cstddef>
+#include <utility>
 
 #include "platform/win32/handles.h"
 
@@ -10,10 +11,14 @@ namespace platform {
 struct MappedFileObject {
     const std::uint8_t* data;
     std::size_t size;
+    // Held open while the view lives: its sharing is what keeps others from
+    // writing the file; the view alone would only keep them from shortening it.
+    HANDLE file;
 };
 
 void MappedFileCloser::operator()(MappedFileObject* file) const {
     ::UnmapViewOfFile(file->data);
+    ::CloseHandle(file->file);
     delete file;
 }
 
@@ -31,9 +36,9 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return Fail(MapFailure::NotAFile, failure);
     // Shared for reading only: nobody may change the file under the view.
-    // The view keeps the file and the mapping object alive, so both handles
-    // are closed on every way out.
-    const win32::OwnedHandle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    // The view keeps the mapping object alive, so its handle is closed on
+    // every way out; the file's goes to the view.
+    win32::OwnedHandle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (!file.valid()) return Fail(MapFailure::CantOpen, failure);
     if (::GetFileType(file.handle) != FILE_TYPE_DISK) return Fail(MapFailure::NotAFile, failure);
@@ -48,7 +53,8 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     if (view == nullptr) return Fail(MapFailure::CantMap, failure);
     *failure = MapFailure::None;
     return MappedFile(new MappedFileObject{static_cast<const std::uint8_t*>(view),
-                                           static_cast<std::size_t>(size.QuadPart)});
+                                           static_cast<std::size_t>(size.QuadPart),
+                                           std::exchange(file.handle, nullptr)});
 }
 
 std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
