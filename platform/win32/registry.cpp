@@ -25,8 +25,11 @@ bool ReadKeyValue(RegistryKeyObject* key, const char* name, std::span<std::uint8
                   std::uint32_t* size) {
     if (key == nullptr || buffer.size() > MAXDWORD) return false;
     DWORD length = static_cast<DWORD>(buffer.size());
-    // ERROR_MORE_DATA (too large for the buffer) counts as missing too.
-    if (::RegQueryValueExA(key->key, name, nullptr, nullptr, buffer.data(), &length) != ERROR_SUCCESS) {
+    // ERROR_MORE_DATA (too large for the buffer) counts as missing too. An
+    // empty buffer passes no data pointer, which only asks for the size, so
+    // the size is compared as well.
+    if (::RegQueryValueExA(key->key, name, nullptr, nullptr, buffer.data(), &length) != ERROR_SUCCESS ||
+        length > buffer.size()) {
         return false;
     }
     if (size != nullptr) *size = length;
