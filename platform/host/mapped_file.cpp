@@ -24,32 +24,64 @@ namespace platform {
 struct MappedFileObject {
     const std::uint8_t* data;
     std::size_t size;
-    std::string path;
+    int watchSlot;  // its record for the bus-error handler, or -1
 };
 
 namespace {
 
-// The views a bus error is looked up in. A view beyond the slots still
-// works; a failed read of it ends the process as the signal does.
-std::array<std::atomic<const MappedFileObject*>, 16> watchedViews{};
-
-// The files marked unfinished. Their paths are copied into fixed slots, so
-// that the signal handler never reads memory another thread may be freeing,
-// and a slot the handler has taken is never given back, so that no new mark
-// writes its path while the handler reads it. A mark beyond the slots or the
-// path length is not recorded: its file stays behind should the process stop.
-struct UnfinishedSlot {
-    enum State { Free, Filling, Held, Removing };
+// What the bus-error handler reads: the mapped views, to name the file a
+// failed read came from, and the files marked unfinished, to remove them.
+// Each is copied into a fixed slot, so that the handler never reads memory
+// another thread may be freeing. The handler claims a slot before it reads
+// it and never gives it back, as the process ends with the handler, so no
+// new record is written into a slot while the handler reads it. A record
+// beyond the slots or the path length is not kept: a failed read of such a
+// view ends the process as the signal does, and such an output stays behind.
+struct HandlerSlot {
+    enum State { Free, Filling, Held, Claimed };
     std::atomic<int> state{Free};
+    const std::uint8_t* data = nullptr;  // a view's bytes; none for an output
+    std::size_t size = 0;
     std::array<char, PATH_MAX> path{};
 };
-std::array<UnfinishedSlot, 16> unfinishedOutputs;
+using HandlerSlots = std::array<HandlerSlot, 16>;
+HandlerSlots watchedViews;
+HandlerSlots unfinishedOutputs;
+
+// The slot now holding the record, or -1.
+int Record(HandlerSlots& slots, const std::string& path, const std::uint8_t* data, std::size_t size) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        HandlerSlot& slot = slots[i];
+        int expected = HandlerSlot::Free;
+        if (!slot.state.compare_exchange_strong(expected, HandlerSlot::Filling)) continue;
+        slot.data = data;
+        slot.size = size;
+        std::memcpy(slot.path.data(), path.c_str(), path.size() + 1);
+        slot.state.store(HandlerSlot::Held);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Gives the slot back, unless the handler has claimed it.
+void Forget(HandlerSlots& slots, int index) {
+    if (index < 0) return;
+    int held = HandlerSlot::Held;
+    slots[static_cast<std::size_t>(index)].state.compare_exchange_strong(held, HandlerSlot::Free);
+}
+
+// Claims a held slot for the handler, or finds it claimed already (by the
+// handler on another thread whose read failed at the same time): either
+// way its record no longer changes. False for a slot that holds nothing.
+bool Claim(HandlerSlot& slot) {
+    int state = HandlerSlot::Held;
+    return slot.state.compare_exchange_strong(state, HandlerSlot::Claimed) || state == HandlerSlot::Claimed;
+}
 
 void RemoveUnfinishedOutputs() {
-    for (UnfinishedSlot& slot : unfinishedOutputs) {
-        int held = UnfinishedSlot::Held;
-        if (slot.state.compare_exchange_strong(held, UnfinishedSlot::Removing)) ::unlink(slot.path.data());
-    }
+    for (HandlerSlot& slot : unfinishedOutputs)
+        if (Claim(slot)) ::unlink(slot.path.data());
 }
 
 void WriteToStandardError(const char* text) {
@@ -66,11 +98,10 @@ void WriteToStandardError(const char* text) {
 // unfinished outputs with it.
 void OnBusError(int signal, siginfo_t* info, void*) {
     const auto* address = static_cast<const std::uint8_t*>(info->si_addr);
-    for (const auto& slot : watchedViews) {
-        const MappedFileObject* view = slot.load();
-        if (view && address >= view->data && address < view->data + view->size) {
+    for (HandlerSlot& view : watchedViews) {
+        if (Claim(view) && address >= view.data && address < view.data + view.size) {
             RemoveUnfinishedOutputs();
-            WriteToStandardError(view->path.c_str());
+            WriteToStandardError(view.path.data());
             WriteToStandardError(": the file could not be read while in use (another program shortened it, "
                                  "or the disk failed)\n");
             ::_exit(1);
@@ -81,7 +112,8 @@ void OnBusError(int signal, siginfo_t* info, void*) {
     ::signal(signal, SIG_DFL);
 }
 
-void Watch(const MappedFileObject* view) {
+// The view's slot for the handler, which is installed on the first call.
+int Watch(const std::string& path, const std::uint8_t* data, std::size_t size) {
     static std::once_flag installed;
     std::call_once(installed, [] {
         struct sigaction action {};
@@ -90,17 +122,7 @@ void Watch(const MappedFileObject* view) {
         sigemptyset(&action.sa_mask);
         ::sigaction(SIGBUS, &action, nullptr);
     });
-    for (auto& slot : watchedViews) {
-        const MappedFileObject* none = nullptr;
-        if (slot.compare_exchange_strong(none, view)) return;
-    }
-}
-
-void Unwatch(const MappedFileObject* view) {
-    for (auto& slot : watchedViews) {
-        const MappedFileObject* expected = view;
-        if (slot.compare_exchange_strong(expected, nullptr)) return;
-    }
+    return Record(watchedViews, path, data, size);
 }
 
 MappedFile Fail(MapFailure why, MapFailure* failure) {
@@ -119,7 +141,7 @@ struct Descriptor {
 }  // namespace
 
 void MappedFileCloser::operator()(MappedFileObject* file) const {
-    Unwatch(file);
+    Forget(watchedViews, file->watchSlot);
     ::munmap(const_cast<std::uint8_t*>(file->data), file->size);
     delete file;
 }
@@ -137,33 +159,17 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (view == MAP_FAILED) return Fail(MapFailure::CantMap, failure);
     *failure = MapFailure::None;
-    MappedFile mapped(new MappedFileObject{static_cast<const std::uint8_t*>(view), size, nativePath});
-    Watch(mapped.get());
-    return mapped;
+    const auto* data = static_cast<const std::uint8_t*>(view);
+    return MappedFile(new MappedFileObject{data, size, Watch(nativePath, data, size)});
 }
 
 std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
     return {file->data, file->size};
 }
 
-UnfinishedOutput::UnfinishedOutput(const std::filesystem::path& nativePath) {
-    const std::string& path = nativePath.native();
-    if (path.size() >= UnfinishedSlot{}.path.size()) return;
-    for (std::size_t i = 0; i < unfinishedOutputs.size(); ++i) {
-        UnfinishedSlot& slot = unfinishedOutputs[i];
-        int expected = UnfinishedSlot::Free;
-        if (!slot.state.compare_exchange_strong(expected, UnfinishedSlot::Filling)) continue;
-        std::memcpy(slot.path.data(), path.c_str(), path.size() + 1);
-        slot.state.store(UnfinishedSlot::Held);
-        slot_ = static_cast<int>(i);
-        return;
-    }
-}
+UnfinishedOutput::UnfinishedOutput(const std::filesystem::path& nativePath)
+    : slot_(Record(unfinishedOutputs, nativePath.native(), nullptr, 0)) {}
 
-UnfinishedOutput::~UnfinishedOutput() {
-    if (slot_ < 0) return;
-    int held = UnfinishedSlot::Held;
-    unfinishedOutputs[static_cast<std::size_t>(slot_)].state.compare_exchange_strong(held, UnfinishedSlot::Free);
-}
+UnfinishedOutput::~UnfinishedOutput() { Forget(unfinishedOutputs, slot_); }
 
 }  // namespace platform
