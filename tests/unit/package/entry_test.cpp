@@ -276,6 +276,14 @@ TEST_F(EntryTest, ReadOnlyTargetsLoseTheAttributeEvenWhenKept) {
         EXPECT_EQ(platform::GetAttributes("C:\\OUT.TXT") & platform::AttributeReadOnly, 0u);
         EXPECT_EQ(platform::HostReadFile("C:\\OUT.TXT"), existing < EntryTime ? Text : "old");
     }
+    // An attribute that can't be cleared keeps the file as it is: the write fails.
+    platform::HostWriteFile("C:\\OUT.TXT", "old");
+    platform::SetAttributes("C:\\OUT.TXT", platform::AttributeReadOnly);
+    platform::HostPlanFault(FaultKind::SetAttributes, 1);
+    EXPECT_EQ(ExtractEntry("TEXT.TXT", "C:\\OUT.TXT", 0), 0);
+    EXPECT_EQ(platform::HostFaultsFired(FaultKind::SetAttributes), 1);
+    EXPECT_EQ(platform::HostReadFile("C:\\OUT.TXT"), "old");
+    EXPECT_NE(platform::GetAttributes("C:\\OUT.TXT") & platform::AttributeReadOnly, 0u);
 }
 
 }  // namespace
