@@ -10,9 +10,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 

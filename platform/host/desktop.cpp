@@ -1,7 +1,6 @@
 // Other programs' top-level windows, as tests open and close them.
 #include "platform/desktop.h"
 
-#include <cstring>
 
 #include "platform/host/machine.h"
 

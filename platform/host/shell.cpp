@@ -3,7 +3,6 @@
 // shell follows (a folder copied onto an existing folder lands inside it).
 #include "platform/shell.h"
 
-#include <cstring>
 #include <filesystem>
 
 #include "platform/files.h"

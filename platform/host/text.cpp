@@ -2,7 +2,6 @@
 // is made for applies them.
 #include "platform/text.h"
 
-#include <cerrno>
 
 #include <iconv.h>
 
