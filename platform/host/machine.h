@@ -103,8 +103,10 @@ Machine& TheMachine();
 // drive, the drive is not mapped, or it is a CD-ROM drive without a disc.
 std::optional<std::string> ResolvePath(const char* windowsPath);
 
-// ASCII-only case folding, as Windows applies to names of files, registry
-// keys and window classes.
+// Case folding of ASCII letters only, byte by byte: enough for the drive
+// letters, registry keys and window classes the tests use. Windows folds
+// more (full-width letters, for one); file names go through EqualNoCase,
+// which also keeps double-byte characters whole.
 char UpperAscii(char c);
 bool EqualAsciiNoCase(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);
