@@ -12,8 +12,8 @@ namespace {
 // The updater runs elevated, often straight from a downloads folder, where
 // anyone may have left a DLL named like a system one. Before the program
 // loads any DLL at run time, restrict the search to System32 and drop the
-// current folder. (The DLLs it imports are loaded before WinMain, from the
-// system's list of known DLLs.)
+// current folder. (The DLLs it imports are loaded before WinMain, which
+// this can't reach; they are all system DLLs.)
 // SetDefaultDllDirectories is looked up because the oldest systems lack it;
 // kernel32 is always mapped, so asking for its handle loads nothing.
 void RestrictDllSearchToSystem() {
