@@ -175,9 +175,19 @@ TEST_F(CheckTest, TheCommandRefusesAModeThatIsNotADigit) {
 }
 
 TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
-    const auto check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
+    // Named in the native encoding, and printed as it was given.
+    const std::string named = (root() / "\xE6\x9B\xB4\xE6\x96\xB0").string();  // 更新 in UTF-8
+    std::filesystem::create_directories(named);
+    const auto check = CheckUpdateFolder(named, nullptr, std::nullopt);
     EXPECT_EQ(ExitStatus(check), 2);
-    EXPECT_NE(Findings(check).find("has no UPDATE.INI"), std::string::npos);
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    PrintFindings(check, out);
+    std::rewind(out);
+    std::string printed(256, '\0');
+    printed.resize(std::fread(printed.data(), 1, printed.size(), out));
+    std::fclose(out);
+    EXPECT_EQ(printed, "error: " + named + " has no UPDATE.INI\n");
 }
 
 }  // namespace
