@@ -33,6 +33,14 @@ std::filesystem::path RunningExecutablePath();
 // Whether standard error is a terminal (progress is shown only there).
 bool ErrorStreamIsTerminal();
 
+// Makes the standard library read and write the tool's narrow strings (its
+// arguments, and the paths made of them) in the code page the system gives
+// them in. On Windows that is the ANSI code page, which the C runtime does
+// not use until told: a name in Japanese would otherwise reach the file
+// system garbled. POSIX names are bytes, so the host has nothing to do.
+// Called once, first thing in main.
+void UseSystemCodePageForNarrowText();
+
 // Puts standard output into binary mode, so entry content written there
 // arrives byte for byte (Windows would otherwise turn LF into CR LF).
 void UseBinaryStandardOutput();

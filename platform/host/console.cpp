@@ -35,6 +35,8 @@ std::filesystem::path RunningExecutablePath() {
 
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
+void UseSystemCodePageForNarrowText() {}
+
 // POSIX streams have no text mode.
 void UseBinaryStandardOutput() {}
 

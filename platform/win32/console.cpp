@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 
@@ -60,6 +61,10 @@ std::filesystem::path RunningExecutablePath() {
 }
 
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
+// std::filesystem::path converts narrow text through the C runtime's
+// character type locale, which starts as "C".
+void UseSystemCodePageForNarrowText() { std::setlocale(LC_CTYPE, ".ACP"); }
 
 void UseBinaryStandardOutput() { ::_setmode(::_fileno(stdout), _O_BINARY); }
 

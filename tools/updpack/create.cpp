@@ -79,7 +79,7 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
 // A file to pack, as listed before any is read: its entry, all but the
 // content, and the size its content must have when it is read.
 struct ListedFile {
-    std::string path;
+    fs::path path;
     std::uint64_t size = 0;
     package::WriterEntry entry;
 };
@@ -125,7 +125,7 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": larger than 4 GiB, which a package can't hold");
         return false;
     }
-    listed->path = path.string();
+    listed->path = path;
     listed->size = size;
     listed->entry.name = *name;
     listed->entry.lastWriteTime = *time;
@@ -141,7 +141,7 @@ bool LoadListedFile(const ListedFile& file, package::WriterEntry* entry, std::st
     auto content = ReadNativeFile(file.path, error);
     if (!content) return false;
     if (content->size() != file.size) {
-        *error = file.path + ": changed size while it was being packed";
+        *error = file.path.string() + ": changed size while it was being packed";
         return false;
     }
     *entry = file.entry;

@@ -100,6 +100,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::UseSystemCodePageForNarrowText();
     try {
         return Run(std::vector<std::string>(argv, argv + argc));
     } catch (const std::exception& failure) {

@@ -7,10 +7,13 @@
 
 namespace updpack {
 
-std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path, std::string* error) {
+std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
+                                                        std::string* error) {
+    // Opened by its path object: on Windows that reaches the file system in
+    // UTF-16, whatever the name's characters.
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "cannot open " + path;
+        *error = "cannot open " + path.string();
         return std::nullopt;
     }
     // One sized read: packages run to hundreds of MB, and reading them
@@ -19,13 +22,13 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size < 0 || !in) {
-        *error = "cannot read " + path;
+        *error = "cannot read " + path.string();
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), size);
     if (in.gcount() != size) {
-        *error = "cannot read " + path;
+        *error = "cannot read " + path.string();
         return std::nullopt;
     }
     return bytes;
@@ -66,17 +69,6 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
     }
     discard.keep = true;
     return true;
-}
-
-bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error) {
-    return ReplaceNativeFile(
-        path,
-        [&](std::ostream& out, std::string*) {
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-            return true;
-        },
-        error);
 }
 
 }  // namespace updpack

@@ -9,23 +9,20 @@
 #include <functional>
 #include <iosfwd>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 namespace updpack {
 
-std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::string& path,
+std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error);
-bool WriteNativeFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                     std::string* error);
 
-// The same for an output written piece by piece: `fill` writes the open
-// temporary file (seeking as it likes), returning false with `error` set to
-// give up; the file replaces `path` only when `fill` succeeded and every
-// write did, and then `check`, when given, passed the closed temporary
-// file. `temporaryTag` goes into the temporary file's name, to keep apart
-// outputs written side by side.
+// Writes an output: `fill` writes the open temporary file (seeking as it
+// likes), returning false to give up (with `error` set, or left as it is
+// when the filler has said why itself); the file replaces `path` only when
+// `fill` succeeded and every write did, and then `check`, when given,
+// passed the closed temporary file. `temporaryTag` goes into the temporary
+// file's name, to keep apart outputs written side by side.
 using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
 using NativeFileCheck = std::function<bool(const std::filesystem::path& written, std::string* error)>;
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,

@@ -10,6 +10,7 @@
 #include "package/format.h"
 #include "platform/host/control.h"
 #include "support/host_fixture.h"
+#include "tools/test_files.h"
 #include "tools/test_images.h"
 #include "tools/updpack/commands.h"
 #include "tools/updpack/native_files.h"
@@ -29,7 +30,7 @@ protected:
         std::filesystem::create_directories(folder_);
         std::filesystem::create_directories(root() / "bin");
         std::string error;
-        ASSERT_TRUE(WriteNativeFile((root() / "bin" / "updater.exe").string(),
+        ASSERT_TRUE(WriteTestFile((root() / "bin" / "updater.exe").string(),
                                     Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {}), &error));
     }
     void Write(const std::string& name, const std::string& content) {

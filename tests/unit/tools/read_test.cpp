@@ -16,6 +16,7 @@
 #include "platform/console.h"
 #include "support/host_fixture.h"
 #include "tools/captured_command.h"
+#include "tools/test_files.h"
 #include "tools/test_images.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
@@ -94,7 +95,7 @@ protected:
             std::memcpy(image.data() + at, &size, 4);
         }
         std::string error;
-        ASSERT_TRUE(WriteNativeFile(Path("game.fa2"), image, &error)) << error;
+        ASSERT_TRUE(WriteTestFile(Path("game.fa2"), image, &error)) << error;
     }
 
     int Run(int (*command)(CommandArguments), std::vector<std::string> args) {
@@ -218,7 +219,7 @@ TEST_F(ReadCommands, ExtractsThePackageInsideAStampedUpdater) {
     ASSERT_EQ(ExtractAll("UPDATE.EXE"), 0) << err_;
     for (const auto& entry : entries) EXPECT_EQ(Read(root() / "out" / entry.name), entry.content);
     // An executable without a package says so.
-    ASSERT_TRUE(WriteNativeFile(Path("STUB.EXE"), stub, &error));
+    ASSERT_TRUE(WriteTestFile(Path("STUB.EXE"), stub, &error));
     EXPECT_EQ(Run(VerifyCommand, {Path("STUB.EXE")}), 1);
     EXPECT_EQ(err_.rfind("updpack verify: " + Path("STUB.EXE") + ": ", 0), 0u) << err_;
 }

@@ -8,6 +8,7 @@
 
 #include "package/writer.h"
 #include "support/host_fixture.h"
+#include "tools/test_files.h"
 #include "tools/test_images.h"
 #include "tools/updpack/commands.h"
 #include "tools/updpack/native_files.h"
@@ -22,7 +23,7 @@ protected:
     std::string Path(const char* name) const { return (root() / name).string(); }
     void Write(const char* name, const Bytes& bytes) {
         std::string error;
-        ASSERT_TRUE(WriteNativeFile(Path(name), bytes, &error)) << error;
+        ASSERT_TRUE(WriteTestFile(Path(name), bytes, &error)) << error;
     }
     int Stamp(const char* stub, const char* package, const char* output) {
         const std::vector<std::string> args{Path(stub), Path(package), "-o", Path(output)};
