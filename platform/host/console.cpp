@@ -12,7 +12,10 @@
 namespace platform {
 
 std::string MountNativeFolder(char drive, const std::string& nativeFolder) {
-    HostMapDrive(drive, std::filesystem::absolute(nativeFolder).lexically_normal().string());
+    // Without a current folder to resolve against, the folder as given.
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(nativeFolder, failed);
+    HostMapDrive(drive, (failed ? std::filesystem::path(nativeFolder) : absolute).lexically_normal().string());
     return std::string{drive, ':'};
 }
 

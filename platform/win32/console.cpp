@@ -14,7 +14,10 @@ namespace platform {
 // The profile reader takes a relative path as one in the Windows folder, so
 // the folder is made absolute.
 std::string MountNativeFolder(char, const std::string& nativeFolder) {
-    std::string path = std::filesystem::absolute(nativeFolder).lexically_normal().string();
+    // Without a current folder to resolve against, the folder as given.
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(nativeFolder, failed);
+    std::string path = (failed ? std::filesystem::path(nativeFolder) : absolute).lexically_normal().string();
     while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     return path;
 }
