@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "platform/text.h"
@@ -58,6 +59,16 @@ std::string IsoTimeFromFileTime(std::uint64_t fileTime) {
                   unsigned(date.month()), unsigned(date.day()), int(clock.hours().count()),
                   int(clock.minutes().count()), int(clock.seconds().count()));
     return text;
+}
+
+bool HasPackageMagic(std::span<const std::uint8_t> package, std::string* error) {
+    std::uint32_t magic = 0;
+    if (package.size() >= sizeof magic) std::memcpy(&magic, package.data(), sizeof magic);
+    if (magic != package::PackageMagic) {
+        *error = "not an update package (no FA2 header)";
+        return false;
+    }
+    return true;
 }
 
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,

@@ -35,6 +35,11 @@ struct LoadedPackage {
     std::span<const std::uint8_t> image;
     package::PackageDirectory directory;
 };
+// The updater accepts any header, but a file without "FA2" in front is far
+// more likely not a package at all; stamp and verify refuse it. False with
+// `error` set.
+bool HasPackageMagic(std::span<const std::uint8_t> package, std::string* error);
+
 enum class PackageAccess { Mapped, Copied };
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,
                                                    PackageAccess access = PackageAccess::Mapped);

@@ -284,6 +284,11 @@ int VerifyCommand(std::span<const std::string> args) {
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("verify", parsed->positional[0]);
     if (!loaded) return 1;
+    // What stamp would refuse is no sound package either.
+    if (std::string error; !HasPackageMagic(loaded->image, &error)) {
+        std::fprintf(stderr, "updpack verify: %s: %s\n", parsed->positional[0].c_str(), error.c_str());
+        return 1;
+    }
     // Every entry is restored in full and the content let go piece by
     // piece: the damage a reader would meet shows, in bounded memory.
     const auto entries = loaded->directory.entries();

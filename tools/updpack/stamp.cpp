@@ -1,11 +1,9 @@
 #include "tools/updpack/stamp.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "package/format.h"
 
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
@@ -31,22 +29,6 @@ bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> packag
                     outputPath.c_str());
     return true;
 }
-
-namespace {
-
-// The updater accepts any header; the tool refuses what no updater could
-// use, before it lands in an exe. The directory was checked on loading.
-bool HasPackageMagic(std::span<const std::uint8_t> package, std::string* error) {
-    std::uint32_t magic = 0;
-    if (package.size() >= sizeof magic) std::memcpy(&magic, package.data(), sizeof magic);
-    if (magic != package::PackageMagic) {
-        *error = "not an update package (no FA2 header)";
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 int StampCommand(std::span<const std::string> args) {
     std::string error;

@@ -45,6 +45,9 @@ expect 1 "entry count needs a larger directory" "$updpack" list count.fa2
 cp plain.fa2 stream.fa2 && printf '\xff\xff\xff\xff\xff\xff\xff\xff' | dd of=stream.fa2 bs=1 seek=16 conv=notrunc 2>/dev/null
 expect 1 "entry README.TXT: its stored data is damaged" "$updpack" verify stream.fa2
 expect 1 "cannot open" "$updpack" verify missing.fa2
+cp pkg.fa2 magic.fa2 && printf 'X' | dd of=magic.fa2 bs=1 seek=0 conv=notrunc 2>/dev/null
+expect 1 "magic.fa2: not an update package (no FA2 header)" "$updpack" verify magic.fa2
+expect 0 "README.TXT" "$updpack" list magic.fa2
 
 # Bad commands and arguments.
 expect 2 "unknown command" "$updpack" frobnicate
