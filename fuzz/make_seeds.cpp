@@ -52,10 +52,12 @@ Bytes ExpandInput(const Bytes& content) {
     return input;
 }
 
-// The first byte picks the reader: 0 the profile read (buffer size,
-// section, key, then the file), 2 the whole SETUP.INI.
-Bytes ConfigInput(char reader, const std::string& text) {
-    Bytes input{static_cast<std::uint8_t>(reader)};
+// `text` behind a first byte that tells the target what to do with it:
+// for the config target the reader (0 the profile read: buffer size,
+// section, key, then the file; 2 the whole SETUP.INI), for the update
+// lines the install mode.
+Bytes Prefixed(std::uint8_t first, const std::string& text) {
+    Bytes input{first};
     input.insert(input.end(), text.begin(), text.end());
     return input;
 }
@@ -89,9 +91,11 @@ int main(int argc, char** argv) {
         Write(dir / "corpus_fuzz_expand", "text", ExpandInput(Text(2000))) &&
         Write(dir / "corpus_fuzz_expand", "binary", ExpandInput(test_images::Filled(3000, 9))) &&
         Write(dir / "corpus_fuzz_config", "profile",
-              ConfigInput(0, "\x40SETUP\nGameTitle\n[SETUP]\nGameTitle = \"t\"\n")) &&
+              Prefixed(0, "\x40SETUP\nGameTitle\n[SETUP]\nGameTitle = \"t\"\n")) &&
         Write(dir / "corpus_fuzz_config", "setup-ini",
-              ConfigInput(2, "InstallSelects=2\nInstallFiles0=1:a,b\nShortcuts=1\n"));
+              Prefixed(2, "InstallSelects=2\nInstallFiles0=1:a,b\nShortcuts=1\n")) &&
+        Write(dir / "corpus_fuzz_update_lines", "update", Prefixed(2, "2,u,system\\\x95\x5C.dll")) &&
+        Write(dir / "corpus_fuzz_update_lines", "copy", Prefixed(0, "0,1:movie\\op.mpg"));
     if (!written) {
         std::fprintf(stderr, "make_seeds: can't write into %s\n", dir.string().c_str());
         return 1;

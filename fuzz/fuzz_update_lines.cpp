@@ -1,0 +1,42 @@
+// The parsers of UPDATE.INI's [UPDATE] lines, which come from the package:
+// any text, held as the updater holds a line (cut to its buffer and
+// terminated), under every install mode and one that no digit names.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "updater/run_update.h"
+#include "updater/state.h"
+
+namespace {
+
+// A field must end within its buffer.
+bool Terminated(const updater::NameText& text) {
+    return std::memchr(text.data(), '\0', text.size()) != nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    if (size == 0) return 0;
+    const std::uint32_t mode = bytes[0] % 11;
+    updater::MessageText line{};
+    std::memcpy(line.data(), bytes + 1, std::min(size - 1, line.size() - 1));
+
+    updater::UpdateItem update;
+    if (updater::ParseUpdateLine(line.data(), mode, &update)) {
+        if (!Terminated(update.name)) __builtin_trap();
+        const std::size_t length = std::strlen(update.name.data());
+        // The file-name part starts inside the name, or right at its end.
+        if (update.fileNameOffset < 0 || static_cast<std::size_t>(update.fileNameOffset) > length)
+            __builtin_trap();
+        if (update.action < updater::ActionPlain || update.action > updater::ActionOverwrite)
+            __builtin_trap();
+    }
+    updater::CopyItem copy;
+    if (updater::ParseCopyLine(line.data(), mode, &copy)) {
+        if (!Terminated(copy.path) || copy.disc < 0 || copy.disc > 9) __builtin_trap();
+    }
+    return 0;
+}
