@@ -11,11 +11,8 @@
 
 namespace platform {
 
-std::string MountNativeFolder(char drive, const std::string& nativeFolder) {
-    // Without a current folder to resolve against, the folder as given.
-    std::error_code failed;
-    const std::filesystem::path absolute = std::filesystem::absolute(nativeFolder, failed);
-    HostMapDrive(drive, (failed ? std::filesystem::path(nativeFolder) : absolute).lexically_normal().string());
+std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder) {
+    HostMapDrive(drive, absoluteFolder.string());
     return std::string{drive, ':'};
 }
 

@@ -11,13 +11,8 @@
 
 namespace platform {
 
-// The profile reader takes a relative path as one in the Windows folder, so
-// the folder is made absolute.
-std::string MountNativeFolder(char, const std::string& nativeFolder) {
-    // Without a current folder to resolve against, the folder as given.
-    std::error_code failed;
-    const std::filesystem::path absolute = std::filesystem::absolute(nativeFolder, failed);
-    std::string path = (failed ? std::filesystem::path(nativeFolder) : absolute).lexically_normal().string();
+std::string MountNativeFolder(char, const std::filesystem::path& absoluteFolder) {
+    std::string path = absoluteFolder.string();
     while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     return path;
 }

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
+#include "tools/updpack/native_files.h"
 #include "tools/updpack/stamp.h"
 
 namespace updpack {
@@ -56,7 +57,7 @@ std::uint64_t ContentBytes(const std::string& folder, const std::vector<std::str
 
 std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
                                                     bool progress, std::string* error) {
-    const std::string mounted = platform::MountNativeFolder(UpdateFolderDrive, folder);
+    const std::string mounted = MountFolder(UpdateFolderDrive, folder);
     // Each file is read when a worker starts on it, so memory holds the
     // image and the few entries in flight, not the whole folder. The seam
     // is entered by one worker at a time.

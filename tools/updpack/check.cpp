@@ -9,11 +9,11 @@
 
 #include "config/ini.h"
 #include "config/list.h"
-#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
+#include "tools/updpack/native_files.h"
 #include "tools/updpack/package_files.h"
 #include "updater/run_update.h"
 #include "updater/state.h"
@@ -79,10 +79,10 @@ public:
         // Findings are cp932 text, as UPDATE.INI is; the folder's name is
         // native (UTF-8 on Linux; the ANSI code page on Windows, kept as is).
         folderName_ = platform::Cp932FromUtf8(folder, &folderName_) ? folderName_ : folder;
-        folder_ = platform::MountNativeFolder(UpdateFolderDrive, folder);
+        folder_ = MountFolder(UpdateFolderDrive, folder);
         if (setupIni) {
             const std::filesystem::path path(*setupIni);
-            setupIni_ = platform::MountNativeFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
+            setupIni_ = MountFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
                         "\\" + path.filename().string();
         }
     }

@@ -3,9 +3,16 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/console.h"
 #include "platform/mapped_file.h"
 
 namespace updpack {
+
+std::string MountFolder(char drive, const std::string& folder) {
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, failed);
+    return platform::MountNativeFolder(drive, (failed ? std::filesystem::path(folder) : absolute).lexically_normal());
+}
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error) {

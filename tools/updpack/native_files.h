@@ -1,7 +1,8 @@
-// Whole native files (paths as the command line gives them, not ones on the
-// updater's drives), for the tool's own inputs and outputs. Writing goes
-// through a temporary file beside the target, so a failure leaves no
-// half-written output.
+// Native files and folders (paths as the command line gives them, not ones
+// on the updater's drives): the tool's own inputs and outputs, and the
+// folders it reads through the updater's code. Writing goes through a
+// temporary file beside the target, so a failure leaves no half-written
+// output.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,12 @@
 #include <vector>
 
 namespace updpack {
+
+// Makes the native folder readable through the seam as drive `drive` (on
+// the host build) and returns the path the seam knows it by: the folder
+// made absolute and normalised, or as given, normalised, when there is no
+// current folder to resolve it against.
+std::string MountFolder(char drive, const std::string& folder);
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error);
