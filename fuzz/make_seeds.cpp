@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
         Write(dir / "corpus_fuzz_config", "setup-ini",
               Prefixed(2, "InstallSelects=2\nInstallFiles0=1:a,b\nShortcuts=1\n")) &&
         Write(dir / "corpus_fuzz_update_lines", "update", Prefixed(2, "2,u,system\\\x95\x5C.dll")) &&
-        Write(dir / "corpus_fuzz_update_lines", "copy", Prefixed(0, "0,1:movie\\op.mpg"));
+        Write(dir / "corpus_fuzz_update_lines", "copy", Prefixed(0, "0,1:movie\\op.mpg")) &&
+        Write(dir / "corpus_fuzz_update_lines", "message", Prefixed(0, "\x83\x5C\\n\x95\x5Cn\\"));
     if (!written) {
         std::fprintf(stderr, "make_seeds: can't write into %s\n", dir.string().c_str());
         return 1;
