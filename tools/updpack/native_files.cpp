@@ -16,6 +16,13 @@ std::string MountFolder(char drive, const std::string& folder) {
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error) {
+    // A folder opens as a file of no end, and a pipe waits for a writer.
+    std::error_code failed;
+    const std::filesystem::file_status status = std::filesystem::status(path, failed);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        *error = path.string() + ": not a file";
+        return std::nullopt;
+    }
     // Opened by its path object: on Windows that reaches the file system in
     // UTF-16, whatever the name's characters.
     std::ifstream in(path, std::ios::binary);

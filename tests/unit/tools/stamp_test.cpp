@@ -1,6 +1,7 @@
 #include "tools/updpack/stamp.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -62,6 +63,8 @@ TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
     Bytes damaged = SmallPackage();
     damaged.resize(damaged.size() - 5);
     Write("damaged.fa2", damaged);
+    std::filesystem::create_directory(Path("folder.exe"));
+    ASSERT_EQ(::mkfifo(Path("pipe.exe").c_str(), 0600), 0);
     const struct {
         const char* stub;
         const char* package;
@@ -71,6 +74,8 @@ TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
         {"updater.exe", "damaged.fa2"},  // directory cut short
         {"updater.exe", "missing.fa2"},
         {"updater.exe", "updater.exe"},  // an exe without a package
+        {"folder.exe", "demo.fa2"},      // no end to read to
+        {"pipe.exe", "demo.fa2"},        // no writer to wait for
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Stamp(c.stub, c.package, "UPDATE.EXE"), 1) << c.stub << " " << c.package;
