@@ -50,6 +50,14 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
 
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
                        std::string* error, const std::string& temporaryTag, const NativeFileCheck& check) {
+    // Renamed over a folder, a device or a pipe, the file would take its
+    // place, even /dev/null's.
+    std::error_code failed;
+    const std::filesystem::file_status status = std::filesystem::status(path, failed);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        *error = path.string() + ": not a file";
+        return false;
+    }
     std::filesystem::path temporary = path;
     temporary += temporaryTag;
     temporary += ".updpack-tmp";
@@ -75,7 +83,6 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
         }
     }
     if (check && !check(temporary, error)) return false;
-    std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {
         *error = "cannot replace " + path.string();

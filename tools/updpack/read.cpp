@@ -107,7 +107,7 @@ bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
         &error, tag);
     if (!written) {
         // An entry that does not restore has been reported by CopyEntry.
-        if (!error.empty()) Say("updpack %s: can't write %s\n", command, path.string().c_str());
+        if (!error.empty()) Say("updpack %s: %s\n", command, error.c_str());
         return false;
     }
     // As a copy would: a file system that can't keep the time stamp keeps
