@@ -1,5 +1,6 @@
 #include "tools/updpack/native_files.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -58,7 +59,12 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
         *error = path.string() + ": not a file";
         return false;
     }
-    std::filesystem::path temporary = path;
+    // Beside the target, under a name that keeps within the file system's
+    // 255 characters however long the target's is.
+    constexpr std::size_t KeptNameLength = 200;
+    std::filesystem::path::string_type name = path.filename().native();
+    name.resize(std::min(name.size(), KeptNameLength));
+    std::filesystem::path temporary = path.parent_path() / name;
     temporary += temporaryTag;
     temporary += ".updpack-tmp";
     // Declared before the stream, so the file is closed before it goes,

@@ -63,12 +63,19 @@ expect 1 "no entry named NOPE" "$updpack" extract pkg.fa2 NOPE
 expect 2 "the folder (-C DIR) is missing" "$updpack" extract-all pkg.fa2
 [ ! -e x.fa2 ] || fail "a refused create left its output"
 
-# An output that is no file is left as it is.
+# An output that is no file is left as it is; a long name is written as
+# any other.
 mkdir -p folder.fa2 taken/README.TXT && mkfifo pipe.fa2
 expect 1 "folder.fa2: not a file" "$updpack" create folder.fa2 -C in README.TXT
 expect 1 "pipe.fa2: not a file" "$updpack" extract pkg.fa2 README.TXT -o pipe.fa2
 expect 1 "taken/README.TXT: not a file" "$updpack" extract-all pkg.fa2 -C taken
 [ -d folder.fa2 ] && [ -p pipe.fa2 ] && [ -d taken/README.TXT ] || fail "an output replaced a folder or a pipe"
+long=$(printf 'L%.0s' $(seq 1 250))
+cp in/README.TXT "in/$long"
+expect 0 "" "$updpack" create "$long.fa2" -C in "$long"
+expect 0 "" "$updpack" extract-all "$long.fa2" -C long
+cmp -s "long/$long" in/README.TXT || fail "an entry with a long name"
+find . -name '*.updpack-tmp' | grep -q . && fail "a temporary file was left"
 
 # Started through PATH, build looks for the updater beside the tool, not in
 # the current folder.
