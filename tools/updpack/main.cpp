@@ -101,12 +101,18 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     platform::UseSystemCodePageForNarrowText();
+    int status = 1;
     try {
-        return Run(std::vector<std::string>(argv, argv + argc));
+        status = Run(std::vector<std::string>(argv, argv + argc));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "updpack: %s\n", failure.what());
     } catch (...) {
         std::fprintf(stderr, "updpack: unexpected failure\n");
     }
-    return 1;
+    // A listing or an entry cut short by a full disk is no success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "updpack: can't write to standard output\n");
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }

@@ -236,12 +236,8 @@ int ExtractCommand(std::span<const std::string> args) {
                    ? 0
                    : 1;
     platform::UseBinaryStandardOutput();
-    if (!CopyEntry("extract", loaded->image, *entry, offset, std::cout)) return 1;
-    if (!std::cout.flush()) {
-        std::fprintf(stderr, "updpack extract: can't write to standard output\n");
-        return 1;
-    }
-    return 0;
+    // A failed write to standard output is told once the command is done.
+    return CopyEntry("extract", loaded->image, *entry, offset, std::cout) ? 0 : 1;
 }
 
 int ExtractAllCommand(std::span<const std::string> args) {

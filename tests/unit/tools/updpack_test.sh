@@ -37,6 +37,12 @@ diff -r in out/sub >/dev/null || fail "extract-all differs"
 expect 0 "" "$updpack" create plain.fa2 -1 --plain-directory --scramble -C in README.TXT
 expect 0 "README.TXT .* yes *yes" "$updpack" list plain.fa2
 
+# What standard output can't take is a failure.
+for command in "list pkg.fa2" "verify pkg.fa2" "extract pkg.fa2 noise.bin"; do
+  "$updpack" $command >/dev/full 2>out.txt && fail "$command to a full disk succeeded"
+  grep -q "can't write to standard output" out.txt || fail "$command to a full disk: $(cat out.txt)"
+done
+
 # Damaged packages say what is wrong.
 head -c 10 pkg.fa2 >short.fa2
 expect 1 "shorter than the 16-byte package header" "$updpack" verify short.fa2
