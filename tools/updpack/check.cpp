@@ -89,12 +89,12 @@ public:
 
     FolderCheck Run(std::optional<std::uint32_t> mode) {
         const std::string ini = Join("UPDATE.INI");
-        if (platform::GetAttributes(ini.c_str()) == platform::InvalidAttributes) {
+        if (!IsFile(ini)) {
             Error(folderName_ + " has no UPDATE.INI");
             return std::move(result_);
         }
-        if (!setupIni_.empty() && platform::GetAttributes(setupIni_.c_str()) == platform::InvalidAttributes) {
-            Error("the SETUP.INI given (--setup) does not exist");
+        if (!setupIni_.empty() && !IsFile(setupIni_)) {
+            Error("the SETUP.INI given (--setup) is not a file");
             return std::move(result_);
         }
         updater::CopyText(state.updateIniPath, ini.c_str());
@@ -116,6 +116,12 @@ private:
 
     std::string Join(const std::string& name) const { return folder_ + "\\" + name; }
 
+    // A folder of that name is no file, and the readers can't read it.
+    static bool IsFile(const std::string& path) {
+        const std::uint32_t attributes = platform::GetAttributes(path.c_str());
+        return attributes != platform::InvalidAttributes && !(attributes & platform::AttributeFolder);
+    }
+
     // The value as the updater reads it, with a warning when it runs past
     // what the updater keeps.
     std::optional<std::string> Read(const char* section, const std::string& key, std::size_t limit) {
@@ -132,9 +138,7 @@ private:
 
     // An entry the package must hold: a file of that name in the folder.
     void AddEntry(const std::string& name, const std::string& user) {
-        const std::uint32_t attributes = platform::GetAttributes(Join(name).c_str());
-        if (name.empty() || attributes == platform::InvalidAttributes ||
-            (attributes & platform::AttributeFolder)) {
+        if (name.empty() || !IsFile(Join(name))) {
             Error(user + ": the entry '" + name + "' is not a file in the update folder");
             return;
         }

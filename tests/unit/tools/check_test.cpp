@@ -190,5 +190,17 @@ TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
     EXPECT_EQ(printed, "error: " + named + " has no UPDATE.INI\n");
 }
 
+TEST_F(CheckTest, AFolderNamedAsAnIniFileIsNoIniFile) {
+    std::filesystem::create_directories(folder_ + "/UPDATE.INI");
+    auto check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
+    EXPECT_EQ(Findings(check), "error: " + folder_ + " has no UPDATE.INI\n");
+
+    std::filesystem::remove(folder_ + "/UPDATE.INI");
+    const std::string setupFolder = (root() / "SETUP.INI").string();
+    std::filesystem::create_directories(setupFolder);
+    check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupFolder);
+    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a file\n");
+}
+
 }  // namespace
 }  // namespace updpack
