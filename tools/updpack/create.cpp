@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct CreateOptions {
-    std::string output;
+    std::optional<std::string> output;  // the first argument that is no option
     fs::path folder;
     std::vector<std::string> files;
     package::WriterOptions writer;
@@ -60,13 +60,15 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
             options.writer.compressDirectory = false;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option " + arg), std::nullopt;
-        } else if (options.output.empty()) {
+        } else if (!options.output) {
             options.output = arg;
         } else {
             options.files.push_back(arg);
         }
     }
-    if (options.output.empty()) return UsageError("the output package is missing"), std::nullopt;
+    // Given empty (a variable a script left unset), it is missing too.
+    if (!options.output || options.output->empty())
+        return UsageError("the output package is missing"), std::nullopt;
     if (options.files.empty()) return UsageError("no files to pack"), std::nullopt;
     // A mistyped name would ship its file unscrambled without a word.
     for (const std::string& name : options.scrambleOnly) {
@@ -193,13 +195,13 @@ int CreateCommand(std::span<const std::string> args) {
     std::uint64_t size = 0;
     std::string error;
     const bool created = ReplaceNativeFile(
-        options->output,
+        *options->output,
         [&](std::ostream& out, std::string* why) {
-            return StreamToFile(options->output, files, options->writer, out, &size, why);
+            return StreamToFile(*options->output, files, options->writer, out, &size, why);
         },
         &error);
     if (!created) return Fail(error);
-    std::printf("%s: %zu entries, %zu bytes\n", options->output.c_str(), files.size(),
+    std::printf("%s: %zu entries, %zu bytes\n", options->output->c_str(), files.size(),
                 static_cast<std::size_t>(size));
     return 0;
 }

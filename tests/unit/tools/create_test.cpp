@@ -137,6 +137,11 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
     }
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=a.txt", "A.TXT"}), 2);
     EXPECT_NE(err_.find("--scramble=a.txt names no file being packed"), std::string::npos) << err_;
+    // An output given empty leaves the first file a file to pack.
+    const package::WriterEntry b = AddFile("B.TXT", Content(100, 3, false));
+    EXPECT_EQ(Create({"", In("B.TXT").string(), In("A.TXT").string()}), 2);
+    EXPECT_NE(err_.find("the output package is missing"), std::string::npos) << err_;
+    EXPECT_EQ(Read(In("B.TXT")), b.content);
     EXPECT_TRUE(Listing().empty());
 }
 
