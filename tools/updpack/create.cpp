@@ -96,6 +96,12 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": no such file (or not a regular file)");
         return false;
     }
+    // A Linux file name may hold one; the updater would look for the part
+    // after it.
+    if (path.filename().string().find('\\') != std::string::npos) {
+        Fail(path.string() + ": the file name holds a backslash, a folder separator to the updater");
+        return false;
+    }
     const auto name = EntryNameFromPath(path);
     if (!name) {
         Fail(path.string() + ": the file name can't be written in cp932");

@@ -135,6 +135,9 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
         EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", name}), 1) << name;
         EXPECT_NE(err_.find("can't be written in cp932"), std::string::npos) << err_;
     }
+    AddFile("a\\b.txt", Content(100, 2, false));
+    EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", "a\\b.txt"}), 1);
+    EXPECT_NE(err_.find("a\\b.txt: the file name holds a backslash"), std::string::npos) << err_;
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=a.txt", "A.TXT"}), 2);
     EXPECT_NE(err_.find("--scramble=a.txt names no file being packed"), std::string::npos) << err_;
     // An output given empty leaves the first file a file to pack.
