@@ -91,7 +91,7 @@ FileHandle OpenForRead(const char* path, Status* status) {
     const Resolved resolved = Resolve(path);
     if (!resolved.hostPath) return Report(resolved.failure, status);
     const std::string& hostPath = *resolved.hostPath;
-    if (IsFolder(hostPath)) return Report(Failure(ErrorAccessDenied), status);
+    if (host::IsNoPlainFile(hostPath)) return Report(Failure(ErrorAccessDenied), status);
     const int fd = host::FaultFires(FaultKind::Open, EACCES)
                        ? -1
                        : ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);

@@ -98,6 +98,11 @@ std::optional<std::string> ResolvePath(const char* windowsPath) {
     return host;
 }
 
+bool IsNoPlainFile(const std::string& hostPath) {
+    struct stat info;
+    return ::stat(hostPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 std::uint32_t WindowsError(int posixError, const std::string& hostPath) {
     switch (posixError) {
     case ENOENT: {

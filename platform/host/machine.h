@@ -103,6 +103,11 @@ Machine& TheMachine();
 // drive, the drive is not mapped, or it is a CD-ROM drive without a disc.
 std::optional<std::string> ResolvePath(const char* windowsPath);
 
+// True when `hostPath` names something other than a plain file: a folder, a
+// pipe, a device. Windows opens none of them for reading as a file, and
+// opening a pipe here would wait for a writer.
+bool IsNoPlainFile(const std::string& hostPath);
+
 // Case folding of ASCII letters only, byte by byte: enough for the drive
 // letters, registry keys and window classes the tests use. Windows folds
 // more (full-width letters, for one); file names go through EqualNoCase,

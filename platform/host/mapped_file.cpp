@@ -147,7 +147,8 @@ void MappedFileCloser::operator()(MappedFileObject* file) const {
 }
 
 MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
-    const Descriptor file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Without waiting for a writer, should it be a pipe: that is refused below.
+    const Descriptor file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0) return Fail(MapFailure::CantOpen, failure);
     struct stat info;
     if (::fstat(file.fd, &info) != 0) return Fail(MapFailure::CantOpen, failure);

@@ -34,7 +34,7 @@ bool SameName(std::string_view name, const char* wanted) {
 
 std::optional<std::string> ReadIniFile(const char* path) {
     const auto hostPath = host::ResolvePath(path);
-    if (!hostPath) return std::nullopt;
+    if (!hostPath || host::IsNoPlainFile(*hostPath)) return std::nullopt;
     std::ifstream file(*hostPath, std::ios::binary);
     if (!file) return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

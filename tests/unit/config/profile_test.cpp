@@ -2,8 +2,12 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
+#include <sys/stat.h>
+
+#include "platform/host/control.h"
 #include "support/host_fixture.h"
 #include "tests/support/profile_cases.h"
 
@@ -48,6 +52,16 @@ TEST_F(ProfileFileTest, FileNamesMatchCaseBlind) {
     std::array<char, 16> buffer{};
     platform::HostWriteFile(IniPath, "[A]\nk=v\n");
     EXPECT_EQ(platform::ReadProfileString("A", "k", buffer, "c:\\game\\test.ini"), 1u);
+}
+
+TEST_F(ProfileFileTest, AFolderOrAPipeReadsAsNoFile) {
+    std::filesystem::create_directories(platform::HostPath("C:\\GAME\\FOLDER.INI"));
+    ASSERT_EQ(::mkfifo(platform::HostPath("C:\\GAME\\PIPE.INI").c_str(), 0644), 0);
+    for (const char* path : {"C:\\GAME\\FOLDER.INI", "C:\\GAME\\PIPE.INI"}) {
+        std::array<char, 16> buffer{'x'};
+        EXPECT_EQ(platform::ReadProfileString("A", "k", buffer, path), 0u) << path;
+        EXPECT_STREQ(buffer.data(), "") << path;
+    }
 }
 
 TEST_F(ProfileFileTest, AnEmptyBufferIsNotTouched) {

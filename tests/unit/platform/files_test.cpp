@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "platform/host/control.h"
 #include "support/host_fixture.h"
 
@@ -55,6 +57,13 @@ TEST_F(HostFiles, MissingPathsGiveWindowsErrors) {
     EXPECT_EQ(status.osError, 3u);
     EXPECT_EQ(GetAttributes("C:\\TEMP\\none.txt"), InvalidAttributes);
     EXPECT_FALSE(OpenForRead("C:\\TEMP", &status));  // a folder is no file
+    EXPECT_EQ(status.osError, 5u);
+}
+
+TEST_F(HostFiles, APipeIsNoFileToReadAndIsNotWaitedFor) {
+    ASSERT_EQ(::mkfifo(HostPath("C:\\TEMP\\pipe").c_str(), 0644), 0);
+    Status status;
+    EXPECT_FALSE(OpenForRead("C:\\TEMP\\PIPE", &status));
     EXPECT_EQ(status.osError, 5u);
 }
 

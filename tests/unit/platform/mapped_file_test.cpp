@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "support/host_fixture.h"
 
 namespace {
@@ -67,6 +69,10 @@ TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
     EXPECT_EQ(failure, MapFailure::Empty);
     std::filesystem::create_directories(root() / "folder");
     EXPECT_FALSE(MapFileForRead((root() / "folder").string(), &failure));
+    EXPECT_EQ(failure, MapFailure::NotAFile);
+    // Refused at once, not after a writer has come.
+    ASSERT_EQ(::mkfifo((root() / "pipe").c_str(), 0644), 0);
+    EXPECT_FALSE(MapFileForRead((root() / "pipe").string(), &failure));
     EXPECT_EQ(failure, MapFailure::NotAFile);
     EXPECT_FALSE(MapFileForRead("", &failure));
     EXPECT_EQ(failure, MapFailure::CantOpen);
