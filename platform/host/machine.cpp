@@ -134,21 +134,24 @@ Window NewWindow(const std::string& className, const std::string& title) {
 }
 
 // FILETIME counts from 1601; POSIX time from 1970, 11644473600 s later.
+// A FILETIME with the high bit set counts as one before 1601. Both
+// conversions shift by whole seconds, so every FILETIME converts there and
+// back without overflow.
 namespace {
 constexpr std::int64_t TicksPerSecond = 10'000'000;
-constexpr std::int64_t UnixEpochTicks = 116444736000000000;
+constexpr std::int64_t UnixEpochSeconds = 11'644'473'600;
 }  // namespace
 
 FileTime FileTimeFromTimespec(const timespec& time) {
-    const std::int64_t ticks =
-        UnixEpochTicks + static_cast<std::int64_t>(time.tv_sec) * TicksPerSecond + time.tv_nsec / 100;
-    return ticks < 0 ? 0 : static_cast<FileTime>(ticks);
+    const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + UnixEpochSeconds;
+    if (seconds < 0) return 0;
+    return static_cast<FileTime>(seconds) * TicksPerSecond + static_cast<FileTime>(time.tv_nsec / 100);
 }
 
 timespec TimespecFromFileTime(FileTime time) {
-    const std::int64_t sinceEpoch = static_cast<std::int64_t>(time) - UnixEpochTicks;
-    std::int64_t seconds = sinceEpoch / TicksPerSecond;
-    std::int64_t rest = sinceEpoch % TicksPerSecond;
+    const auto ticks = static_cast<std::int64_t>(time);
+    std::int64_t seconds = ticks / TicksPerSecond - UnixEpochSeconds;
+    std::int64_t rest = ticks % TicksPerSecond;
     if (rest < 0) {
         rest += TicksPerSecond;
         --seconds;

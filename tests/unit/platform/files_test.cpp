@@ -128,6 +128,25 @@ TEST_F(HostFiles, FileTimesSetAllThree) {
     EXPECT_EQ(HostFileTime("C:\\TEMP\\t.txt"), 100'000'000'000'000'000ull);
 }
 
+// A package may stamp an entry with any 64-bit value. One with the high bit
+// set lies before 1601: whatever the file system keeps of it is before 1970.
+TEST_F(HostFiles, FileTimesWithTheHighBitSetLieBefore1970) {
+    constexpr FileTime UnixEpoch = 116'444'736'000'000'000ull;
+    for (const FileTime stamp : {0x8000'0000'0000'0000ull, 0x8000'0000'0000'0001ull, 0xFFFF'FFFF'FFFF'FFFFull}) {
+        SCOPED_TRACE(stamp);
+        FileHandle file = CreateNewForWrite("C:\\TEMP\\t.txt");
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(SetFileTimes(file.get(), stamp));
+        FileTime read = UnixEpoch;
+        EXPECT_TRUE(GetLastWriteTime(file.get(), &read));
+        EXPECT_LT(read, UnixEpoch);
+        file.reset();
+        HostSetFileTime("C:\\TEMP\\t.txt", stamp);
+        EXPECT_LT(HostFileTime("C:\\TEMP\\t.txt"), UnixEpoch);
+        ASSERT_TRUE(RemoveFile("C:\\TEMP\\t.txt"));
+    }
+}
+
 TEST_F(HostFiles, FoldersOneLevelAtATime) {
     EXPECT_EQ(MakeFolder("C:\\A\\B").osError, 3u);
     ASSERT_TRUE(MakeFolder("C:\\A"));
