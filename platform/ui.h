@@ -42,6 +42,7 @@ void EndModalDialog(Window dialog, std::intptr_t result);
 void SetWindowTitle(Window window, const char* text);
 void SetItemText(Window dialog, int id, const char* text);
 void EnableItem(Window dialog, int id, bool enabled);
+bool IsItemEnabled(Window dialog, int id);  // false for an id the dialog lacks
 void ShowItem(Window dialog, int id, bool shown);
 void FocusItem(Window dialog, int id);
 // Checks `checked` and clears every other radio button from `first` to `last`.

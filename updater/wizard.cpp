@@ -32,7 +32,11 @@ void HandleCommand(platform::Window dialog, int id) {
         case IdNext:
         case IdBack: RunStep(dialog, id); break;
         case IdCancel:
-            if (state.busy == 0) platform::EndModalDialog(dialog, -1);
+            // The close box and Escape come as Cancel even while the button
+            // is disabled; after a completed update that would report the
+            // update as aborted. They do what the button would do.
+            if (state.busy == 0 && platform::IsItemEnabled(dialog, IdCancel))
+                platform::EndModalDialog(dialog, -1);
             break;
         case IdAgree:
             platform::EnableItem(dialog, IdNext, true);

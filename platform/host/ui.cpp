@@ -97,6 +97,11 @@ void EnableItem(Window dialog, int id, bool enabled) {
     if (ControlState* control = FindControl(dialog, id)) control->enabled = enabled;
 }
 
+bool IsItemEnabled(Window dialog, int id) {
+    const ControlState* control = FindControl(dialog, id);
+    return control != nullptr && control->enabled;
+}
+
 void ShowItem(Window dialog, int id, bool shown) {
     if (ControlState* control = FindControl(dialog, id)) control->visible = shown;
 }

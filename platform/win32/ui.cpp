@@ -66,6 +66,11 @@ void EnableItem(Window dialog, int id, bool enabled) {
     if (const HWND item = Item(dialog, id)) ::EnableWindow(item, enabled ? TRUE : FALSE);
 }
 
+bool IsItemEnabled(Window dialog, int id) {
+    const HWND item = Item(dialog, id);
+    return item != nullptr && ::IsWindowEnabled(item) != FALSE;
+}
+
 void ShowItem(Window dialog, int id, bool shown) {
     if (const HWND item = Item(dialog, id)) ::ShowWindow(item, shown ? SW_SHOW : SW_HIDE);
 }

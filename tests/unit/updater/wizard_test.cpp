@@ -134,6 +134,20 @@ TEST_P(CancelTest, EndsTheDialog) {
 // Intro, confirmation, disk shortfall.
 INSTANTIATE_TEST_SUITE_P(Pages, CancelTest, testing::Values(0, 1, 2));
 
+// The close box and Escape: Cancel for a button that is disabled once the
+// update is done.
+TEST_F(WizardTest, CancelAfterACompletedUpdateChangesNothing) {
+    const std::intptr_t result =
+        RunWizard({Click(updater::IdNext), Click(updater::IdNext),
+                   [](Window dialog) {
+                       platform::HostSendCommand(dialog, updater::IdCancel, 0);
+                       EXPECT_FALSE(platform::HostDialogResult(dialog).has_value());
+                   },
+                   Click(updater::IdNext)});
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(platform::HostReadFile("C:\\GAME\\a.dll"), "new a");
+}
+
 TEST_F(WizardTest, CommandsOtherThanClicksAreIgnored) {
     RunWizard({[](Window dialog) {
         platform::HostSendCommand(dialog, updater::IdCancel, 1);
