@@ -19,6 +19,15 @@
 //   answer ok|cancel            press a button of the current box
 //   expect-no-box               no message box is open
 //   close-window TITLE          ask a top-level window of that title to close
+//   key KEYS                    type into the current box or dialog, as the
+//                               keyboard does: enter, escape, space, tab,
+//                               up, down, left, right, f4, a letter; joined
+//                               by + to modifiers alt, shift, ctrl (alt+f4)
+//   focus ID                    move the keyboard focus to a control of the
+//                               dialog, once shown and enabled, as the
+//                               dialog manager moves it
+//   expect-focus ID             the control of the current box or dialog
+//                               that has the keyboard focus (0: none)
 //   describe                    print every window and control shown
 //   sleep MS
 //   snapshot NAME               a screenshot of the current box or dialog,
@@ -32,6 +41,7 @@
 // still running at the end are terminated.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +55,7 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 15000;
 constexpr DWORD kPollMs = 50;
+constexpr DWORD kKeyMs = 200;
 
 std::string Convert(const std::string& text, UINT from, UINT to) {
     if (text.empty()) return text;
@@ -103,6 +114,35 @@ std::string ItemText(HWND dialog, int id) {
     return text;
 }
 
+// The window that has the keyboard focus in WINDOW's thread, if any.
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+// The virtual key of a name in a key line; 0 for an unknown name.
+WORD KeyCode(const std::string& name) {
+    static const std::map<std::string, WORD> names = {
+        {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"space", VK_SPACE}, {"tab", VK_TAB},
+        {"up", VK_UP},        {"down", VK_DOWN},     {"left", VK_LEFT},   {"right", VK_RIGHT},
+        {"f4", VK_F4},        {"alt", VK_MENU},      {"shift", VK_SHIFT}, {"ctrl", VK_CONTROL}};
+    auto found = names.find(name);
+    if (found != names.end()) return found->second;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return WORD(std::toupper(static_cast<unsigned char>(name[0])));
+    return 0;
+}
+
+INPUT KeyInput(WORD code, DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = flags;
+    return input;
+}
+
 bool IsMessageBox(HWND window) {
     return ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr;
 }
@@ -136,6 +176,7 @@ BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
     *out += line;
     *out += IsWindowVisible(child) ? " visible" : " hidden ";
     *out += IsWindowEnabled(child) ? " enabled " : " disabled";
+    if (FocusOf(child) == child) *out += " focused";
     if (ClassOf(child) == "Button") {
         LRESULT check = SendMessageA(child, BM_GETCHECK, 0, 0);
         if (check == BST_CHECKED) *out += " checked";
@@ -302,6 +343,28 @@ private:
             PostMessageA(window, WM_CLOSE, 0, 0);
             return true;
         }
+        if (command == "key") return Type(rest);
+        if (command == "focus") {
+            int id = std::atoi(rest.c_str());
+            HWND item = nullptr;
+            if (!Until("control " + std::to_string(id) + " to be there to focus", [&] {
+                    item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
+                    return item && IsWindowVisible(item) && IsWindowEnabled(item);
+                }))
+                return false;
+            PostMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+            return Until("control " + std::to_string(id) + " to have the focus",
+                         [&] { return FocusOf(dialog_) == item; });
+        }
+        if (command == "expect-focus") {
+            int id = std::atoi(rest.c_str());
+            return Until("control " + std::to_string(id) + " to have the focus", [&] {
+                HWND window = IsWindow(current_) ? current_ : nullptr;
+                if (!window) return false;
+                HWND focus = FocusOf(window);
+                return (focus && IsChild(window, focus) ? GetDlgCtrlID(focus) : 0) == id;
+            });
+        }
         if (command == "snapshot") return Snapshot(rest);
         if (command == "describe") {
             std::printf("%s", DescribeScreen().c_str());
@@ -312,6 +375,37 @@ private:
             return true;
         }
         return Fail("unknown command " + command);
+    }
+
+    // Real keystrokes, through the system's input queue: they reach the
+    // focus of the window in front, and the dialog manager sees them as a
+    // player's.
+    bool Type(const std::string& keys) {
+        std::vector<WORD> codes;
+        std::istringstream names(keys);
+        std::string name;
+        while (std::getline(names, name, '+')) {
+            WORD code = KeyCode(name);
+            if (code == 0) return Fail("unknown key " + Shown(name));
+            codes.push_back(code);
+        }
+        if (codes.empty()) return Fail("key takes a key");
+        HWND window = IsWindow(current_) ? current_ : nullptr;
+        if (!window) return Fail("nothing to type into");
+        SetForegroundWindow(window);
+        if (!Until("the window to come to the front",
+                   [&] { return GetForegroundWindow() == window; }))
+            return false;
+        std::vector<INPUT> inputs;
+        for (WORD code : codes) inputs.push_back(KeyInput(code, 0));
+        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
+            inputs.push_back(KeyInput(*code, KEYEVENTF_KEYUP));
+        if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+            return Fail("the keys could not be typed, error " + std::to_string(GetLastError()));
+        // Keys go to whichever control has the focus when they are read:
+        // give them time to be handled before the next line moves on.
+        Sleep(kKeyMs);
+        return true;
     }
 
     bool Snapshot(const std::string& name) {
