@@ -325,13 +325,8 @@ private:
         }
         if (command == "click") {
             int id = std::atoi(rest.c_str());
-            HWND item = nullptr;
-            // A player can only press what is there, shown and enabled.
-            if (!Until("control " + std::to_string(id) + " to be there to click", [&] {
-                    item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
-                    return item && IsWindowVisible(item) && IsWindowEnabled(item);
-                }))
-                return false;
+            HWND item = UsableControl(id, "click");
+            if (!item) return false;
             PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                          reinterpret_cast<LPARAM>(item));
             return true;
@@ -346,12 +341,8 @@ private:
         if (command == "key") return Type(rest);
         if (command == "focus") {
             int id = std::atoi(rest.c_str());
-            HWND item = nullptr;
-            if (!Until("control " + std::to_string(id) + " to be there to focus", [&] {
-                    item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
-                    return item && IsWindowVisible(item) && IsWindowEnabled(item);
-                }))
-                return false;
+            HWND item = UsableControl(id, "focus");
+            if (!item) return false;
             PostMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
             return Until("control " + std::to_string(id) + " to have the focus",
                          [&] { return FocusOf(dialog_) == item; });
@@ -455,6 +446,17 @@ private:
         if (actual == code) return true;
         return Fail(name + " ended with " + std::to_string(actual) + ", expected " +
                     std::to_string(code));
+    }
+
+    // Control `id` of the dialog once it is there, shown and enabled: a
+    // player can only use such a one. Null after the timeout.
+    HWND UsableControl(int id, const std::string& use) {
+        HWND item = nullptr;
+        const bool usable = Until("control " + std::to_string(id) + " to be there to " + use, [&] {
+            item = IsWindow(dialog_) ? GetDlgItem(dialog_, id) : nullptr;
+            return item && IsWindowVisible(item) && IsWindowEnabled(item);
+        });
+        return usable ? item : nullptr;
     }
 
     template <typename Check>
