@@ -80,6 +80,8 @@ bool CheckDiskSpace(platform::Window dialog) {
     platform::EnableItem(dialog, IdBack, true);
     platform::EnableItem(dialog, IdNext, false);
     platform::EnableItem(dialog, IdCancel, true);
+    // Next had the focus; a disabled button would keep it from the keyboard.
+    platform::FocusItem(dialog, IdBack);
     return false;
 }
 

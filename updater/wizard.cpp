@@ -98,6 +98,8 @@ void ShowConfirmPage(platform::Window dialog) {
     platform::EnableItem(dialog, IdBack, false);
     platform::EnableItem(dialog, IdNext, true);
     platform::EnableItem(dialog, IdCancel, true);
+    // Back, when it led here, is now disabled and must not keep the focus.
+    platform::FocusItem(dialog, IdNext);
     ShowAgreementControls(dialog, false);
 }
 

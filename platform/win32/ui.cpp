@@ -76,7 +76,10 @@ void ShowItem(Window dialog, int id, bool shown) {
 }
 
 void FocusItem(Window dialog, int id) {
-    if (const HWND item = Item(dialog, id)) ::SetFocus(item);
+    // Through the dialog manager, so that a push button given the focus also
+    // becomes the one Enter presses.
+    if (const HWND item = Item(dialog, id))
+        ::SendMessageA(ToHwnd(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
 }
 
 void CheckRadio(Window dialog, int first, int last, int checked) {

@@ -183,11 +183,15 @@ TEST_F(WizardTest, BackAfterAShortfallAndForwardAgain) {
     SetUpdateSection("RequiredDiskSpace=500\r\nUpdateFile00=a.dll\r\n");
     platform::HostSetFreeSpace('C', 100, 1000, 100);
     const std::intptr_t result =
-        RunWizard({Click(updater::IdNext), Click(updater::IdNext), Click(updater::IdBack),
+        RunWizard({Click(updater::IdNext), Click(updater::IdNext),
+                   // The focus never stays on a button that is disabled.
+                   [](Window) { EXPECT_TRUE(Control(updater::IdBack).focused); },
+                   Click(updater::IdBack),
                    [](Window) {
                        EXPECT_EQ(state.page, 1);
                        EXPECT_EQ(Text(updater::IdInfo), "アップデートを実行します");
                        EXPECT_FALSE(Enabled(updater::IdBack));
+                       EXPECT_TRUE(Control(updater::IdNext).focused);
                        platform::HostSetFreeSpace('C', 500, 1000, 500);
                    },
                    Click(updater::IdNext), Click(updater::IdNext)});
