@@ -28,15 +28,17 @@ void RunStep(platform::Window dialog, int command) {
 }
 
 void HandleCommand(platform::Window dialog, int id) {
+    // The close box and Escape come as Cancel, and keys may come as Next,
+    // whether or not the button is enabled: Cancel after a completed update
+    // would report it as aborted, Next could pass over an agreement not
+    // accepted. They do only what the button would do.
+    const bool isWizardButton = id == IdNext || id == IdBack || id == IdCancel;
+    if (isWizardButton && !platform::IsItemEnabled(dialog, id)) return;
     switch (id) {
         case IdNext:
         case IdBack: RunStep(dialog, id); break;
         case IdCancel:
-            // The close box and Escape come as Cancel even while the button
-            // is disabled; after a completed update that would report the
-            // update as aborted. They do what the button would do.
-            if (state.busy == 0 && platform::IsItemEnabled(dialog, IdCancel))
-                platform::EndModalDialog(dialog, -1);
+            if (state.busy == 0) platform::EndModalDialog(dialog, -1);
             break;
         case IdAgree:
             platform::EnableItem(dialog, IdNext, true);

@@ -134,18 +134,31 @@ TEST_P(CancelTest, EndsTheDialog) {
 // Intro, confirmation, disk shortfall.
 INSTANTIATE_TEST_SUITE_P(Pages, CancelTest, testing::Values(0, 1, 2));
 
-// The close box and Escape: Cancel for a button that is disabled once the
-// update is done.
-TEST_F(WizardTest, CancelAfterACompletedUpdateChangesNothing) {
-    const std::intptr_t result =
-        RunWizard({Click(updater::IdNext), Click(updater::IdNext),
-                   [](Window dialog) {
-                       platform::HostSendCommand(dialog, updater::IdCancel, 0);
-                       EXPECT_FALSE(platform::HostDialogResult(dialog).has_value());
-                   },
-                   Click(updater::IdNext)});
-    EXPECT_EQ(result, 0);
+// The close box, Escape and Enter send their command whether or not the
+// button is enabled: Cancel once the update is done, Next before the
+// agreement is accepted or at a disk shortfall.
+TEST_F(WizardTest, CommandsOfDisabledButtonsChangeNothing) {
+    auto sendDisabled = [](int id) {
+        return [id](Window dialog) {
+            ASSERT_FALSE(Enabled(id));
+            const int page = state.page;
+            platform::HostSendCommand(dialog, id, 0);
+            EXPECT_FALSE(platform::HostDialogResult(dialog).has_value());
+            EXPECT_EQ(state.page, page);
+        };
+    };
+    state.agreementText = "規約";
+    EXPECT_EQ(RunWizard({sendDisabled(updater::IdNext), Click(updater::IdAgree), Click(updater::IdNext),
+                         Click(updater::IdNext), sendDisabled(updater::IdCancel), Click(updater::IdNext)},
+                        updater::TemplateWithAgreement),
+              0);
     EXPECT_EQ(platform::HostReadFile("C:\\GAME\\a.dll"), "new a");
+
+    state.agreementText = nullptr;
+    SetUpdateSection("RequiredDiskSpace=500\r\nUpdateFile00=a.dll\r\n");
+    platform::HostSetFreeSpace('C', 100, 1000, 100);
+    RunWizard({Click(updater::IdNext), Click(updater::IdNext), sendDisabled(updater::IdNext)});
+    EXPECT_EQ(platform::HostDialogResult(dialog_), platform::HostScriptExhausted);
 }
 
 TEST_F(WizardTest, CommandsOtherThanClicksAreIgnored) {
