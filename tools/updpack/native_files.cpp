@@ -1,7 +1,9 @@
 #include "tools/updpack/native_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <system_error>
 
 #include "platform/console.h"
@@ -50,7 +52,7 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
 }
 
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
-                       std::string* error, const std::string& temporaryTag, const NativeFileCheck& check) {
+                       std::string* error, const NativeFileCheck& check) {
     // Renamed over a folder, a device or a pipe, the file would take its
     // place, even /dev/null's.
     std::error_code failed;
@@ -65,7 +67,9 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
     std::filesystem::path::string_type name = path.filename().native();
     name.resize(std::min(name.size(), KeptNameLength));
     std::filesystem::path temporary = path.parent_path() / name;
-    temporary += temporaryTag;
+    char unique[16];
+    std::snprintf(unique, sizeof unique, ".%08x", std::random_device{}());
+    temporary += unique;
     temporary += ".updpack-tmp";
     // Declared before the stream, so the file is closed before it goes,
     // on every way out but the rename (a throw included).

@@ -28,12 +28,12 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
 // likes), returning false to give up (with `error` set, or left as it is
 // when the filler has said why itself); the file replaces `path` only when
 // `fill` succeeded and every write did, and then `check`, when given,
-// passed the closed temporary file. `temporaryTag` goes into the temporary
-// file's name, to keep apart outputs written side by side.
+// passed the closed temporary file. The temporary file's name is new for
+// every call, so outputs written side by side, by this run or another,
+// never share one, and a file of the user's is never taken for it.
 using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
 using NativeFileCheck = std::function<bool(const std::filesystem::path& written, std::string* error)>;
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
-                       std::string* error, const std::string& temporaryTag = {},
-                       const NativeFileCheck& check = {});
+                       std::string* error, const NativeFileCheck& check = {});
 
 }  // namespace updpack

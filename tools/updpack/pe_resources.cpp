@@ -648,7 +648,7 @@ bool WriteStampedImage(const std::string& path, const StampedImage& image, std::
         }
         return true;
     };
-    return ReplaceNativeFile(path, write, error, {}, readBack);
+    return ReplaceNativeFile(path, write, error, readBack);
 }
 
 std::optional<std::span<const std::uint8_t>> FindPackageInImage(std::span<const std::uint8_t> exe,

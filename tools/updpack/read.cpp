@@ -94,17 +94,16 @@ bool CopyEntry(const char* command, std::span<const std::uint8_t> image,
 
 // Writes the entry to `path` through a temporary file beside it, so a
 // failure leaves no half-written file, and gives it the entry's time stamp.
-// `tag` keeps the temporary names of entries written side by side apart.
 bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
                     const fs::path& path, const package::PackageEntry& entry,
-                    std::uint32_t offset, const std::string& tag = {}) {
+                    std::uint32_t offset) {
     std::string error;
     const bool written = ReplaceNativeFile(
         path,
         [&](std::ostream& out, std::string*) {
             return CopyEntry(command, image, entry, offset, out);
         },
-        &error, tag);
+        &error);
     if (!written) {
         // An entry that does not restore has been reported by CopyEntry.
         if (!error.empty()) Say("updpack %s: %s\n", command, error.c_str());
@@ -268,9 +267,7 @@ int ExtractAllCommand(std::span<const std::string> args) {
                     PrintableEntryName(entry.name).c_str());
                 return false;
             }
-            std::string tag(1, '.');
-            tag += std::to_string(i);
-            return WriteEntryFile("extract-all", loaded->image, folder / name, entry, offset, tag);
+            return WriteEntryFile("extract-all", loaded->image, folder / name, entry, offset);
         });
     return failures ? 1 : 0;
 }

@@ -83,6 +83,12 @@ expect 0 "" "$updpack" extract-all "$long.fa2" -C long
 cmp -s "long/$long" in/README.TXT || fail "an entry with a long name"
 find . -name '*.updpack-tmp' | grep -q . && fail "a temporary file was left"
 
+# A file of the user's is never taken for an output's temporary file.
+echo mine >out.fa2.updpack-tmp
+expect 0 "" "$updpack" create out.fa2 -C in README.TXT
+[ "$(cat out.fa2.updpack-tmp)" = mine ] || fail "a file named like a temporary file was taken"
+expect 0 "README.TXT" "$updpack" list out.fa2
+
 # Started through PATH, build looks for the updater beside the tool, not in
 # the current folder.
 mkdir -p bin upd
