@@ -20,6 +20,10 @@ inline constexpr std::uint32_t AttributeArchive = 0x20;
 inline constexpr std::uint32_t AttributeNormal = 0x80;
 // What GetAttributes returns for a path that does not exist.
 inline constexpr std::uint32_t InvalidAttributes = 0xFFFFFFFF;
+// True when attributes from GetAttributes name an existing file, no folder.
+constexpr bool IsExistingFile(std::uint32_t attributes) {
+    return attributes != InvalidAttributes && (attributes & AttributeFolder) == 0;
+}
 // What FileSize32 returns when the size can't be had.
 inline constexpr std::uint32_t InvalidFileSize = 0xFFFFFFFF;
 

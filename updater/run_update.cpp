@@ -102,10 +102,6 @@ ItemList<Item> ReadItemList(const char* keyFormat,
     return list;
 }
 
-bool IsExistingFile(std::uint32_t attributes) {
-    return attributes != platform::InvalidAttributes && (attributes & platform::AttributeFolder) == 0;
-}
-
 // False when the item failed and the dialog has been ended.
 bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overwriteOnly) {
     PathText target{};
@@ -115,10 +111,10 @@ bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overw
     joined = joined && package::AppendPath(target, item.name.data());
 
     if (joined && (overwriteOnly || item.action == ActionOverwrite) &&
-        !IsExistingFile(platform::GetAttributes(target.data()))) {
+        !platform::IsExistingFile(platform::GetAttributes(target.data()))) {
         return true;
     }
-    if (joined && item.action == ActionData && IsExistingFile(platform::GetAttributes(target.data()))) {
+    if (joined && item.action == ActionData && platform::IsExistingFile(platform::GetAttributes(target.data()))) {
         // A save file the player already has is kept: it is only written back
         // (safely replaced), which renews its time stamp. One that can't be
         // read (too large, no memory) is kept as it is, never replaced.
@@ -176,7 +172,7 @@ bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<cha
     // nothing to copy from.
     bool ready = drive[0] != '\0' && package::AppendPath(source, item.path.data());
     std::uint16_t flags = platform::CopyNoConfirmation | platform::CopyNoConfirmMakeFolder;
-    if (ready && IsExistingFile(platform::GetAttributes(source.data()))) {
+    if (ready && platform::IsExistingFile(platform::GetAttributes(source.data()))) {
         ready = package::AppendPath(destination, item.path.data());
     } else {
         // A folder (or a missing source) is copied into the install folder;

@@ -118,8 +118,7 @@ private:
 
     // A folder of that name is no file, and the readers can't read it.
     static bool IsFile(const std::string& path) {
-        const std::uint32_t attributes = platform::GetAttributes(path.c_str());
-        return attributes != platform::InvalidAttributes && !(attributes & platform::AttributeFolder);
+        return platform::IsExistingFile(platform::GetAttributes(path.c_str()));
     }
 
     // The value as the updater reads it, with a warning when it runs past
