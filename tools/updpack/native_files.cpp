@@ -17,15 +17,23 @@ std::string MountFolder(char drive, const std::string& folder) {
     return platform::MountNativeFolder(drive, (failed ? std::filesystem::path(folder) : absolute).lexically_normal());
 }
 
+namespace {
+
+// False, with `error` set, when `path` names a folder, a device or a pipe.
+bool IsFileOrMissing(const std::filesystem::path& path, std::string* error) {
+    std::error_code failed;
+    const std::filesystem::file_status status = std::filesystem::status(path, failed);
+    if (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return true;
+    *error = path.string() + ": not a file";
+    return false;
+}
+
+}  // namespace
+
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error) {
     // A folder opens as a file of no end, and a pipe waits for a writer.
-    std::error_code failed;
-    const std::filesystem::file_status status = std::filesystem::status(path, failed);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        *error = path.string() + ": not a file";
-        return std::nullopt;
-    }
+    if (!IsFileOrMissing(path, error)) return std::nullopt;
     // Opened by its path object: on Windows that reaches the file system in
     // UTF-16, whatever the name's characters.
     std::ifstream in(path, std::ios::binary);
@@ -55,12 +63,7 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
                        std::string* error, const NativeFileCheck& check) {
     // Renamed over a folder, a device or a pipe, the file would take its
     // place, even /dev/null's.
-    std::error_code failed;
-    const std::filesystem::file_status status = std::filesystem::status(path, failed);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        *error = path.string() + ": not a file";
-        return false;
-    }
+    if (!IsFileOrMissing(path, error)) return false;
     // Beside the target, under a name that keeps within the file system's
     // 255 characters however long the target's is.
     constexpr std::size_t KeptNameLength = 200;
@@ -93,6 +96,7 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
         }
     }
     if (check && !check(temporary, error)) return false;
+    std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {
         *error = "cannot replace " + path.string();
