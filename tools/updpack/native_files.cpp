@@ -1,6 +1,7 @@
 #include "tools/updpack/native_files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -26,6 +27,16 @@ bool IsFileOrMissing(const std::filesystem::path& path, std::string* error) {
     if (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return true;
     *error = path.string() + ": not a file";
     return false;
+}
+
+// A tag for a temporary file's name: random for each run of the tool, so
+// two runs writing the same output do not share a file, and counting within
+// a run, so its threads do not either. One seed per run, as a random device
+// costs a system call or two each time it is opened.
+unsigned NextTemporaryTag() {
+    static const unsigned seed = std::random_device{}();
+    static std::atomic<unsigned> count{0};
+    return seed + count.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -71,7 +82,7 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
     name.resize(std::min(name.size(), KeptNameLength));
     std::filesystem::path temporary = path.parent_path() / name;
     char unique[16];
-    std::snprintf(unique, sizeof unique, ".%08x", std::random_device{}());
+    std::snprintf(unique, sizeof unique, ".%08x", NextTemporaryTag());
     temporary += unique;
     temporary += ".updpack-tmp";
     // Declared before the stream, so the file is closed before it goes,
