@@ -27,6 +27,17 @@ void RestrictDllSearchToSystem() {
     ::SetDllDirectoryA("");
 }
 
+// The disc search probes every CD-ROM drive for the disc's check file, and
+// the updater asks for a missing disc in words of its own. Without this, a
+// probe of an empty drive may first bring up the system's "no disk in the
+// drive" box, which the player can't tell from ours.
+// SetErrorMode answers with the mode it replaced, which keeps what the
+// parent passed on (the oldest systems have no other way to read it).
+void ReportDriveErrorsToTheCaller() {
+    const UINT inherited = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    ::SetErrorMode(inherited | SEM_FAILCRITICALERRORS);
+}
+
 }  // namespace
 
 // The runtime's default terminate handler prints the pending exception's
@@ -40,5 +51,6 @@ void __verbose_terminate_handler() { std::abort(); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystem();
+    ReportDriveErrorsToTheCaller();
     return updater::WinMain(reinterpret_cast<platform::Module>(instance));
 }
