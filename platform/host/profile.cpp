@@ -46,7 +46,8 @@ std::optional<std::string_view> FindValue(std::string_view text, const char* sec
                                           const char* key) {
     bool inSection = false;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
+        // CR LF, LF and a lone CR all end a line.
+        const std::size_t end = text.find_first_of("\r\n");
         std::string_view line = Trim(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
 
