@@ -58,7 +58,7 @@ std::optional<std::string_view> FindValue(std::string_view text, const char* sec
                 // Only the first section of a name counts: a later one of
                 // the same name is never searched.
                 if (inSection) return std::nullopt;
-                inSection = SameName(line.substr(1, close - 1), section);
+                inSection = SameName(Trim(line.substr(1, close - 1)), section);
                 continue;
             }
         }

@@ -18,7 +18,7 @@ struct ProfileCase {
     const char* shows;
 };
 
-inline constexpr std::array<ProfileCase, 33> Cases{{
+inline constexpr std::array<ProfileCase, 34> Cases{{
     {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
     {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
     {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
@@ -66,6 +66,8 @@ inline constexpr std::array<ProfileCase, 33> Cases{{
     {"[SETUP]\r\nInstallSize0=0000000000000000000123\r\n", "SETUP", "InstallSize0", 20,
      "0000000000000000000", 19, "a number read into 20 bytes keeps 19"},
     {"[SETUP]\rGameTitle=Sky\r", "SETUP", "GameTitle", 260, "Sky", 3, "lone CR line ends"},
+    {"[ SETUP\t]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "blanks inside the brackets dropped"},
 }};
 
 }  // namespace profile_cases
