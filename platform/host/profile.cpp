@@ -40,6 +40,17 @@ std::optional<std::string> ReadIniFile(const char* path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// Where the last "]" of `line` is (npos for none). The second byte of a
+// double-byte character is no bracket.
+std::size_t LastCloseBracket(std::string_view line) {
+    std::size_t found = std::string_view::npos;
+    for (std::size_t at = 0; at < line.size();) {
+        if (line[at] == ']') found = at;
+        at += IsLeadByte(static_cast<unsigned char>(line[at])) ? 2 : 1;
+    }
+    return found;
+}
+
 // The value of `key` in the first section named `section`, trimmed;
 // nullopt when there is none.
 std::optional<std::string_view> FindValue(std::string_view text, const char* section,
@@ -53,7 +64,7 @@ std::optional<std::string_view> FindValue(std::string_view text, const char* sec
 
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
-            const std::size_t close = line.rfind(']');
+            const std::size_t close = LastCloseBracket(line);
             if (close != std::string_view::npos) {
                 // Only the first section of a name counts: a later one of
                 // the same name is never searched.

@@ -18,7 +18,7 @@ struct ProfileCase {
     const char* shows;
 };
 
-inline constexpr std::array<ProfileCase, 34> Cases{{
+inline constexpr std::array<ProfileCase, 35> Cases{{
     {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
     {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
     {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
@@ -68,6 +68,8 @@ inline constexpr std::array<ProfileCase, 34> Cases{{
     {"[SETUP]\rGameTitle=Sky\r", "SETUP", "GameTitle", 260, "Sky", 3, "lone CR line ends"},
     {"[ SETUP\t]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
      "blanks inside the brackets dropped"},
+    {"[SETUP]\r\n[ゾ\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "the second byte of a double-byte character closes no section"},
 }};
 
 }  // namespace profile_cases
