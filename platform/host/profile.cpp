@@ -18,8 +18,9 @@
 namespace platform {
 namespace {
 
+// Blanks, and the DOS end-of-file mark that old editors leave behind.
 bool IsProfileSpace(char ch) {
-    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+    return ch == ' ' || (ch >= '\t' && ch <= '\r') || ch == '\x1a';
 }
 
 std::string_view Trim(std::string_view text) {

@@ -18,7 +18,7 @@ struct ProfileCase {
     const char* shows;
 };
 
-inline constexpr std::array<ProfileCase, 35> Cases{{
+inline constexpr std::array<ProfileCase, 36> Cases{{
     {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
     {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
     {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
@@ -70,6 +70,8 @@ inline constexpr std::array<ProfileCase, 35> Cases{{
      "blanks inside the brackets dropped"},
     {"[SETUP]\r\n[ゾ\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
      "the second byte of a double-byte character closes no section"},
+    {"[SETUP]\r\nGameTitle=Sky\x1a", "SETUP", "GameTitle", 260, "Sky", 3,
+     "a DOS end-of-file mark is a blank"},
 }};
 
 }  // namespace profile_cases
