@@ -106,9 +106,9 @@ std::uint32_t ReadProfileString(const char* section, const char* key, std::span<
     if (!text) return 0;
     const auto found = FindValue(*text, section, key);
     if (!found) return 0;
-    std::string_view value = Unquote(*found);
-    // The value is handed on as a C string: a stray zero byte ends it.
-    value = value.substr(0, value.find('\0'));
+    // The value is handed on as a C string: a stray zero byte ends it, and
+    // only what is left before it can be in quotes.
+    std::string_view value = Unquote(found->substr(0, found->find('\0')));
     const std::size_t length = std::min(value.size(), buffer.size() - 1);
     value.copy(buffer.data(), length);
     buffer[length] = '\0';

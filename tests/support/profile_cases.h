@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace profile_cases {
 
@@ -16,9 +18,17 @@ struct ProfileCase {
     const char* expectedValue;
     std::uint32_t expectedCount;
     const char* shows;
+    // The length of `ini` when it holds a zero byte; 0 when it ends at its
+    // terminator.
+    std::size_t iniSize = 0;
 };
 
-inline constexpr std::array<ProfileCase, 36> Cases{{
+// The bytes of the case's file.
+inline std::string IniText(const ProfileCase& c) {
+    return c.iniSize != 0 ? std::string(c.ini, c.iniSize) : std::string(c.ini);
+}
+
+inline constexpr std::array<ProfileCase, 37> Cases{{
     {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
     {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
     {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
@@ -72,6 +82,8 @@ inline constexpr std::array<ProfileCase, 36> Cases{{
      "the second byte of a double-byte character closes no section"},
     {"[SETUP]\r\nGameTitle=Sky\x1a", "SETUP", "GameTitle", 260, "Sky", 3,
      "a DOS end-of-file mark is a blank"},
+    {"[SETUP]\r\nGameTitle=\"Sky\0\"\r\n", "SETUP", "GameTitle", 260, "\"Sky", 4,
+     "a zero byte ends the value before its quotes are matched", 27},
 }};
 
 }  // namespace profile_cases

@@ -21,7 +21,7 @@ class ProfileTest : public HostTest,
 
 TEST_P(ProfileTest, ReadsAsTheWindowsFunctionDoes) {
     const auto& c = GetParam();
-    if (c.ini != nullptr) platform::HostWriteFile(IniPath, c.ini);
+    if (c.ini != nullptr) platform::HostWriteFile(IniPath, profile_cases::IniText(c));
     // A canary behind the buffer shows that nothing is written past it.
     std::array<char, 300> memory;
     memory.fill(Canary);

@@ -26,7 +26,9 @@ int main() {
     for (const profile_cases::ProfileCase& testCase : profile_cases::Cases) {
         // A file per case: the real function may cache the last file it read.
         const fs::path path = kRoot / ("case" + std::to_string(number++) + ".ini");
-        if (testCase.ini != nullptr) std::ofstream(path, std::ios::binary) << testCase.ini;
+        if (testCase.ini != nullptr) {
+            std::ofstream(path, std::ios::binary) << profile_cases::IniText(testCase);
+        }
         std::vector<char> buffer(testCase.bufferSize, '#');
         const std::uint32_t count = platform::ReadProfileString(
             testCase.section, testCase.key, buffer, path.string().c_str());
