@@ -5,7 +5,6 @@
 // value loses its surrounding blanks and one pair of matching quotes.
 #include "platform/profile.h"
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -87,6 +86,20 @@ std::optional<std::string_view> FindValue(std::string_view text, const char* sec
     return std::nullopt;
 }
 
+// How many bytes of `value` fit in `room` without splitting a double-byte
+// character.
+std::size_t WholeCharacters(std::string_view value, std::size_t room) {
+    std::size_t end = 0;
+    while (end < value.size()) {
+        const bool pair =
+            IsLeadByte(static_cast<unsigned char>(value[end])) && end + 1 < value.size();
+        const std::size_t next = end + (pair ? 2 : 1);
+        if (next > room) break;
+        end = next;
+    }
+    return end;
+}
+
 std::string_view Unquote(std::string_view value) {
     if (value.size() > 1 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -109,10 +122,19 @@ std::uint32_t ReadProfileString(const char* section, const char* key, std::span<
     // The value is handed on as a C string: a stray zero byte ends it, and
     // only what is left before it can be in quotes.
     std::string_view value = Unquote(found->substr(0, found->find('\0')));
-    const std::size_t length = std::min(value.size(), buffer.size() - 1);
+    const std::size_t room = buffer.size() - 1;
+    if (value.size() <= room) {
+        value.copy(buffer.data(), value.size());
+        buffer[value.size()] = '\0';
+        return static_cast<std::uint32_t>(value.size());
+    }
+    // Cut short, only whole characters are copied (a double-byte character
+    // that would be split is left out) and the count is still the room.
+    const std::size_t length = WholeCharacters(value, room);
     value.copy(buffer.data(), length);
     buffer[length] = '\0';
-    return static_cast<std::uint32_t>(length);
+    buffer[room] = '\0';
+    return static_cast<std::uint32_t>(room);
 }
 
 }  // namespace platform

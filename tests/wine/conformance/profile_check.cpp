@@ -29,7 +29,9 @@ int main() {
         if (testCase.ini != nullptr) {
             std::ofstream(path, std::ios::binary) << profile_cases::IniText(testCase);
         }
-        std::vector<char> buffer(testCase.bufferSize, '#');
+        // Zeroed first, as the program's reads are: where a cut would split a
+        // double-byte character, the real function leaves that byte as it was.
+        std::vector<char> buffer(testCase.bufferSize, '\0');
         const std::uint32_t count = platform::ReadProfileString(
             testCase.section, testCase.key, buffer, path.string().c_str());
         const std::string value(buffer.data());
