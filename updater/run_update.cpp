@@ -104,9 +104,13 @@ ItemList<Item> ReadItemList(const char* keyFormat,
 
 // False when the item failed and the dialog has been ended.
 bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overwriteOnly) {
+    // An empty base folder (the registry named no save-data folder) would
+    // make the target relative, and the item would land in whatever folder
+    // the updater was started from; it fails as a write would.
+    const char* base = item.action == ActionData ? state.dataPath.data() : state.installPath.data();
     PathText target{};
-    CopyText(target, item.action == ActionData ? state.dataPath.data() : state.installPath.data());
-    bool joined = package::AppendPath(target, state.DataFolder.data());
+    CopyText(target, base);
+    bool joined = base[0] != '\0' && package::AppendPath(target, state.DataFolder.data());
     if (joined) (void)platform::MakeFolder(target.data());  // a later write reports the failure
     joined = joined && package::AppendPath(target, item.name.data());
 
