@@ -31,7 +31,8 @@ using DialogProcedure = bool (*)(Window dialog, DialogEvent event, std::uintptr_
 
 // Runs the modal dialog of template `templateId` from `module`'s resources,
 // with no owner, until the procedure ends it. Returns the result given to
-// EndModalDialog, or -1 when the dialog could not be made.
+// EndModalDialog, or -1 when the dialog could not be made. An exception the
+// procedure throws ends the dialog and comes out of this call.
 std::intptr_t RunModalDialog(Module module, int templateId, DialogProcedure procedure);
 
 // Ends the modal dialog; the end takes effect once the current message is

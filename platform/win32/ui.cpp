@@ -1,6 +1,9 @@
 // Message boxes, the modal dialog and its controls, cursors.
 #include "platform/ui.h"
 
+#include <exception>
+#include <utility>
+
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -18,6 +21,9 @@ DialogEvent EventOf(UINT message) {
     }
 }
 
+// What a dialog procedure threw, until RunModalDialog has returned.
+std::exception_ptr pendingException;
+
 // Translates messages into seam events. The seam procedure travels in the
 // lParam of WM_INITDIALOG and is kept in the dialog's user slot, so no
 // global is needed.
@@ -30,7 +36,17 @@ INT_PTR CALLBACK DialogThunk(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     // Messages before WM_INITDIALOG (WM_SETFONT) find no procedure yet.
     if (procedure == nullptr) return FALSE;
     const DialogEvent event = EventOf(message);
-    const bool handled = procedure(FromHwnd(dialog), event, wParam, lParam);
+    bool handled = false;
+    try {
+        handled = procedure(FromHwnd(dialog), event, wParam, lParam);
+    } catch (...) {
+        // An exception must not unwind through the system's dialog code,
+        // which may swallow it and carry on. The dialog ends, and
+        // RunModalDialog throws it again to its own caller.
+        pendingException = std::current_exception();
+        ::EndDialog(dialog, -1);
+        return TRUE;
+    }
     // A handled WM_SETCURSOR must answer TRUE, or the system resets the cursor.
     if (handled && event == DialogEvent::SetCursor) ::SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
     return handled ? TRUE : FALSE;
@@ -50,8 +66,10 @@ BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind k
 }
 
 std::intptr_t RunModalDialog(Module module, int templateId, DialogProcedure procedure) {
-    return ::DialogBoxParamA(win32::ToHmodule(module), MAKEINTRESOURCEA(templateId), nullptr,
-                             DialogThunk, reinterpret_cast<LPARAM>(procedure));
+    const INT_PTR result = ::DialogBoxParamA(win32::ToHmodule(module), MAKEINTRESOURCEA(templateId),
+                                             nullptr, DialogThunk, reinterpret_cast<LPARAM>(procedure));
+    if (pendingException) std::rethrow_exception(std::exchange(pendingException, nullptr));
+    return result;
 }
 
 void EndModalDialog(Window dialog, std::intptr_t result) { ::EndDialog(ToHwnd(dialog), result); }
