@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "config/list.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "updater/state.h"
@@ -16,10 +17,6 @@ using updater::state;
 
 bool IsWhiteSpace(char ch) {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
-}
-
-bool IsDigit(char ch) {
-    return ch >= '0' && ch <= '9';
 }
 
 // The syntax both conversions share: white space, one optional sign, then

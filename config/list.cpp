@@ -14,6 +14,10 @@ bool IsSeparator(unsigned char ch) {
     return ch == '\0' || ch == '\n' || ch == '\r' || ch == ',';
 }
 
+bool IsDigit(unsigned char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
 int NextListItem(std::span<char> item, const char*& cursor) {
     const char* at = cursor;
     while (IsBlank(*at)) ++at;
@@ -24,7 +28,7 @@ int NextListItem(std::span<char> item, const char*& cursor) {
     // Any one byte before a colon is a disc prefix; the byte at `at` is no
     // terminator here, so the next one can be read.
     if (at[1] == ':') {
-        updater::state.itemDisc = (*at >= '0' && *at <= '9') ? *at - '0' : 0;
+        updater::state.itemDisc = IsDigit(*at) ? *at - '0' : 0;
         at += 2;
     }
     const char* end = at;

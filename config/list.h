@@ -8,6 +8,7 @@ namespace config {
 
 bool IsBlank(unsigned char ch);      // tab, space
 bool IsSeparator(unsigned char ch);  // end of text, LF, CR, comma
+bool IsDigit(unsigned char ch);      // 0 to 9: install modes, disc numbers, numbers
 
 // Takes the next item at `cursor` into `item` and moves the cursor past it.
 // 1 with an item (possibly empty after a bare prefix), 0 when the list has

@@ -32,8 +32,6 @@ struct ItemList {
 using UpdateList = ItemList<UpdateItem>;
 using CopyList = ItemList<CopyItem>;
 
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
 // A number of [UPDATE]; missing or empty reads as 0.
 std::int32_t ReadUpdateNumber(const char* key) {
     NameText text{};
@@ -217,7 +215,7 @@ bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* it
 
     const char* actionField = fields[0].data();
     const char* nameField = fields[1].data();
-    if (std::strlen(fields[0].data()) == 1 && IsDigit(fields[0][0])) {
+    if (std::strlen(fields[0].data()) == 1 && config::IsDigit(fields[0][0])) {
         if (installMode != static_cast<std::uint32_t>(fields[0][0] - '0')) return false;
         actionField = fields[1].data();
         nameField = fields[2].data();
@@ -253,7 +251,7 @@ bool ParseCopyLine(const char* line, std::uint32_t installMode, CopyItem* item) 
     if (rest[0] != '\0' && rest[1] == ':') {
         // Only a digit names a disc; anything else reads as no number, as the
         // list syntax reads it.
-        if (IsDigit(rest[0])) item->disc = rest[0] - '0';
+        if (config::IsDigit(rest[0])) item->disc = rest[0] - '0';
         rest += 2;
     }
     CopyText(item->path, rest);

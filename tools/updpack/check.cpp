@@ -60,8 +60,6 @@ bool IsWholeNumber(const std::string& text) {
     return digits == std::string::npos || text.find_first_not_of(" \t", digits) == std::string::npos;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool HasCharacterWindowsRefuses(const std::string& name) {
     return std::any_of(name.begin(), name.end(), [](char c) {
         return static_cast<unsigned char>(c) < 32 || std::string_view("<>:\"|?*/").find(c) != std::string_view::npos;
@@ -229,7 +227,7 @@ private:
         // Any mode parses the fields the same way; only applying differs.
         updater::UpdateItem item;
         std::uint32_t mode = OtherMode;
-        if (fields[0].size() == 1 && fields[0][0] >= '0' && fields[0][0] <= '9') mode = fields[0][0] - '0';
+        if (fields[0].size() == 1 && config::IsDigit(fields[0][0])) mode = fields[0][0] - '0';
         updater::ParseUpdateLine(line.text.c_str(), mode, &item);
         const std::string name(item.name.data());
         const std::string entry = name.substr(std::min<std::size_t>(item.fileNameOffset, name.size()));
@@ -250,14 +248,14 @@ private:
             updater::CopyItem item;
             // Mode digits don't change how the rest is read.
             const bool hasMode = line.text.size() > 1 && line.text[1] == ',';
-            if (hasMode && !IsDigit(line.text[0])) {
+            if (hasMode && !config::IsDigit(line.text[0])) {
                 Warn("[UPDATE] " + line.key + ": the install mode prefix is not a digit: no install mode applies it");
                 continue;
             }
             const std::uint32_t mode = hasMode ? static_cast<std::uint32_t>(line.text[0] - '0') : OtherMode;
             updater::ParseCopyLine(line.text.c_str(), mode, &item);
             const std::string_view rest = std::string_view(line.text).substr(hasMode ? 2 : 0);
-            if (rest.size() > 1 && rest[1] == ':' && !IsDigit(rest[0])) {
+            if (rest.size() > 1 && rest[1] == ':' && !config::IsDigit(rest[0])) {
                 Warn("[UPDATE] " + line.key + ": the disc prefix is not a digit: the line is read as having none");
             }
             if (item.disc == 0 && !discBefore)
