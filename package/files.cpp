@@ -19,16 +19,14 @@ platform::ExtendedFreeSpaceQuery cachedQuery = nullptr;
 unsigned temporaryCounter = 0;
 constexpr int TemporaryNameTries = 16;
 
-// Length of the folder part of `path`, its last separator included (0 when
-// it names no folder). A trail byte 0x5C is no separator.
-std::size_t FolderLength(const char* path) {
+}  // namespace
+
+std::size_t FolderLength(const char* path, bool backslashOnly) {
     std::size_t folder = 0;
     for (const char* p = path; *p; p = platform::NextChar(p))
-        if (*p == '\\' || *p == '/') folder = static_cast<std::size_t>(p - path) + 1;
+        if (*p == '\\' || (*p == '/' && !backslashOnly)) folder = static_cast<std::size_t>(p - path) + 1;
     return folder;
 }
-
-}  // namespace
 
 FileReplacement::~FileReplacement() { Abandon(); }
 
@@ -95,16 +93,8 @@ int WriteWholeFile(const char* path, std::span<const std::uint8_t> data,
 bool AppendPath(std::span<char> path, const char* name) {
     if (path.empty()) return false;
     const std::size_t length = strnlen(path.data(), path.size());
-    // The last whole character decides: a double-byte character whose
-    // second byte is 0x5C is no separator.
-    bool endsInSeparator = false;
-    for (std::size_t i = 0; i < length;) {
-        const bool doubleByte =
-            platform::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < length;
-        endsInSeparator = !doubleByte && (path[i] == '\\' || path[i] == '/');
-        i += doubleByte ? 2 : 1;
-    }
-    const bool separator = length > 0 && !endsInSeparator;
+    // A path that ends in a separator is all folder.
+    const bool separator = length > 0 && length < path.size() && FolderLength(path.data()) != length;
     const std::size_t nameLength = std::strlen(name);
     // The joined text, its terminator and the second zero byte.
     if (length >= path.size() || path.size() - length < separator + nameLength + 2) {

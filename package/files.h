@@ -2,6 +2,7 @@
 // These show nothing: their callers decide what a failure means.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -48,6 +49,12 @@ private:
     std::string temporary_;
     std::string target_;
 };
+
+// Length of the folder part of `path`, its last separator included; 0 when
+// it names no folder. The second byte of a double-byte character may be
+// 0x5C and is no separator. A slash counts as a separator too, unless
+// `backslashOnly`.
+std::size_t FolderLength(const char* path, bool backslashOnly = false);
 
 // Appends `name` to the path in `path`, with one separator between them,
 // and a second zero byte after the terminator (the form the shell takes a

@@ -39,21 +39,6 @@ std::int32_t ReadUpdateNumber(const char* key) {
     return config::ParseSaturatingInt32(text.data());
 }
 
-// The index after the last real backslash: the second byte of a double-byte
-// character may be 0x5C, and must not end the folder part.
-std::int32_t FileNameOffset(const char* name) {
-    std::int32_t offset = 0;
-    for (std::int32_t i = 0; name[i] != '\0'; ++i) {
-        if (platform::IsLeadByte(static_cast<unsigned char>(name[i]))) {
-            if (name[i + 1] == '\0') break;
-            ++i;
-        } else if (name[i] == '\\') {
-            offset = i + 1;
-        }
-    }
-    return offset;
-}
-
 void EndWithFailure(platform::Window dialog) { platform::EndModalDialog(dialog, -1); }
 
 void ShowCopyFailure(platform::Window dialog, const char* path) {
@@ -236,7 +221,9 @@ bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* it
         }
     }
     CopyText(item->name, name);
-    item->fileNameOffset = FileNameOffset(item->name.data());
+    // The entry is named by what follows the last backslash; a slash is
+    // part of the entry's name.
+    item->fileNameOffset = static_cast<std::int32_t>(package::FolderLength(item->name.data(), true));
     return true;
 }
 
