@@ -33,8 +33,10 @@ constexpr std::size_t LineLimit = updater::MessageText{}.size() - 1;
 constexpr std::size_t ProbeSize = 8192;
 // Numbered keys beyond the updater's last are still looked for, to warn.
 constexpr int ProbedKeys = 100;
-// An install mode no digit filter matches: the plan of "any other mode".
-constexpr std::uint32_t OtherMode = 10;
+// An install mode no filter matches, the plan of "any other mode". A copy
+// line's one-byte prefix names its code minus 48, at most 207, and ':'
+// would name 10.
+constexpr std::uint32_t OtherMode = 1000;
 constexpr int ModeCount = 10;
 
 // Names as the updater compares them: without regard to case, but a

@@ -76,6 +76,10 @@ TEST_F(CheckTest, PlansEachInstallModeAFilterNames) {
     const auto only = Check(ini, {"plugin.dll", "readme.txt"}, nullptr, 3);
     EXPECT_TRUE(Has(only.plan, "install mode 3:"));
     EXPECT_FALSE(Has(only.plan, "readme.txt"));
+    // A prefix that is no digit names no mode of the plan, not even ':'.
+    const auto colon = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\nCopyFile00=:,1:movie\n", {"plugin.dll"});
+    EXPECT_TRUE(Has(colon.plan, "every install mode:"));
+    EXPECT_FALSE(Has(colon.plan, "movie"));
 }
 
 struct FindingCase {
