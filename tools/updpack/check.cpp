@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -62,9 +63,48 @@ bool IsWholeNumber(const std::string& text) {
     return digits == std::string::npos || text.find_first_not_of(" \t", digits) == std::string::npos;
 }
 
-bool HasCharacterWindowsRefuses(const std::string& name) {
-    return std::any_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 32 || std::string_view("<>:\"|?*/").find(c) != std::string_view::npos;
+// The names of a relative Windows path, split at backslashes and slashes.
+// The second byte of a double-byte character is no separator.
+std::vector<std::string> PathNames(const std::string& path) {
+    std::vector<std::string> names(1);
+    for (const char* at = path.c_str(); *at != '\0';) {
+        const char* next = platform::NextChar(at);
+        if (next - at == 1 && (*at == '\\' || *at == '/')) {
+            names.emplace_back();
+        } else {
+            names.back().append(at, next);
+        }
+        at = next;
+    }
+    return names;
+}
+
+// Why Windows has no file or folder at the relative path `path`; empty when
+// nothing keeps it from being made.
+std::string WhyWindowsRefuses(const std::string& path) {
+    static const std::set<std::string> devices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    for (const std::string& name : PathNames(path)) {
+        for (const char* at = name.c_str(); *at != '\0'; at = platform::NextChar(at)) {
+            const auto byte = static_cast<unsigned char>(*at);
+            if (platform::NextChar(at) - at == 1 && (byte < 32 || std::string_view("<>:\"|?*").find(*at) != std::string_view::npos))
+                return byte < 32 ? "a control character" : std::string("the character ") + *at;
+        }
+        // A device name stays one with an extension or blanks after it.
+        std::string stem = name.substr(0, name.find('.'));
+        stem.erase(stem.find_last_not_of(' ') + 1);
+        std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
+        if (devices.count(stem) != 0) return "the device name " + stem;
+    }
+    return {};
+}
+
+// True when a name of `path` ends in a dot or a blank, which Windows drops.
+bool HasNameWindowsTrims(const std::string& path) {
+    const std::vector<std::string> names = PathNames(path);
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+        return name != "." && name != ".." && !name.empty() && (name.back() == '.' || name.back() == ' ');
     });
 }
 
@@ -152,6 +192,9 @@ private:
         for (const char* key : {"GameTitleA", "UpdaterVersion", "UpdaterTitle"}) Read("SETUP", key, NameLimit);
         Read("SETUP", "UpdateMessage", LineLimit);
         dataFolder_ = Read("SETUP", "DataFolder", NameLimit).value_or("");
+        if (const std::string refused = WhyWindowsRefuses(dataFolder_); !refused.empty())
+            Error("[SETUP] DataFolder: Windows allows no folder '" + dataFolder_ + "' (" + refused +
+                  "): the updater fails to write below it");
         if (const auto agreement = Read("SETUP", "AgreementText", NameLimit))
             AddEntry(*agreement, "[SETUP] AgreementText");
         if (const auto intro = Read("SETUP", "AgreementTitle", NameLimit))
@@ -237,10 +280,25 @@ private:
         if (item.action == updater::ActionPlain && !fields[actionField + 1].empty())
             Warn("[UPDATE] " + line.key + ": '" + fields[actionField] + "' is not an action (d, u, o), so the line " +
                  "writes '" + fields[actionField] + "' and '" + fields[actionField + 1] + "' is ignored");
-        if (item.action == updater::ActionOverwrite && (entry.empty() || HasCharacterWindowsRefuses(name)))
-            Warn("[UPDATE] " + line.key + ": the target '" + name + "' of an o line cannot exist, so it is never written");
+        CheckTargetName(line.key, item, name, entry);
         AddEntry(entry, "[UPDATE] " + line.key);
         parsed_.push_back({line.key, name, entry});
+    }
+
+    // A target Windows can't have: an o line just never finds it, any other
+    // line stops the update with a write failure.
+    void CheckTargetName(const std::string& key, const updater::UpdateItem& item, const std::string& name,
+                         const std::string& entry) {
+        const std::string refused = WhyWindowsRefuses(name);
+        if (item.action == updater::ActionOverwrite && (entry.empty() || !refused.empty())) {
+            Warn("[UPDATE] " + key + ": the target '" + name + "' of an o line cannot exist, so it is never written");
+        } else if (!refused.empty()) {
+            Error("[UPDATE] " + key + ": Windows allows no file '" + name + "' (" + refused +
+                  "): the updater stops there with a write failure");
+        } else if (HasNameWindowsTrims(name)) {
+            Warn("[UPDATE] " + key + ": Windows drops the dots and blanks that end a name in '" + name +
+                 "', so the file is written under the shorter name");
+        }
     }
 
     void CheckCopyLines() {

@@ -126,6 +126,14 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "[UPDATE] RequiredDiskSpace '2GB' is not a number; the updater reads it as 2", 1},
         {"o target that cannot exist", SetupSection + update + "UpdateFile01=o,bad?name\\plugin.dll\n",
          Finding::Level::Warning, "of an o line cannot exist", 1},
+        {"target with a character Windows refuses", SetupSection + update + "UpdateFile01=u,bad|name\\plugin.dll\n",
+         Finding::Level::Error, "Windows allows no file 'bad|name\\plugin.dll' (the character |)", 2},
+        {"target with a device name", SetupSection + update + "UpdateFile01=aux .dat\\plugin.dll\n",
+         Finding::Level::Error, "(the device name AUX): the updater stops there", 2},
+        {"folder Windows refuses", SetupSection + "DataFolder=save*\n" + update,
+         Finding::Level::Error, "[SETUP] DataFolder: Windows allows no folder 'save*'", 2},
+        {"name Windows trims", SetupSection + update + "UpdateFile01=sub.\\plugin.dll\n",
+         Finding::Level::Warning, "Windows drops the dots and blanks that end a name in 'sub.\\plugin.dll'", 1},
         {"not an action", SetupSection + "[UPDATE]\nUpdateFile00=x,plugin.dll\n",
          Finding::Level::Warning, "'x' is not an action", 2},
         {"copy without a disc", SetupSection + update + "CopyFile00=movie\n",
@@ -155,6 +163,12 @@ TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
                              {"\x83\x41.dat", "\x83\x61.dat"});
     EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
     EXPECT_EQ(check.entries, (std::vector<std::string>{"UPDATE.INI", "\x83\x41.dat", "\x83\x61.dat"}));
+}
+
+TEST_F(CheckTest, ASecondByteIsNoCharacterWindowsRefuses) {
+    // Katakana po (cp932 83 7C) ends in the byte of '|'.
+    const auto check = Check(SetupSection + "[UPDATE]\nUpdateFile00=o,\x83\x7C.dat\n", {"\x83\x7C.dat"});
+    EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
 }
 
 TEST_F(CheckTest, AsksTheGivenSetupIniForTheDiscCheckFile) {
