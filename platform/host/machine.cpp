@@ -83,13 +83,23 @@ std::optional<std::string> ResolvePath(const char* windowsPath) {
         std::size_t end = pos;
         while (end < path.size() && path[end] != '\\' && path[end] != '/')
             end = static_cast<std::size_t>(platform::NextChar(path.data() + end) - path.data());
-        const std::string name(path.substr(pos, end - pos));
+        std::string name(path.substr(pos, end - pos));
+        const bool last = end >= path.size();
         pos = std::min(end + 1, path.size());
         if (name.empty() || name == ".") continue;
         if (name == "..") {
             // Never above the drive's root, as on Windows.
             if (host.size() > base.size()) host.erase(host.rfind('/'));
             continue;
+        }
+        // Windows drops the dots and blanks that end the last name ("a.txt."
+        // is "a.txt", "..." the folder itself) and one dot that ends a
+        // folder's name. Neither byte is ever a double-byte character's second.
+        if (last) {
+            name.erase(name.find_last_not_of(". ") + 1);
+            if (name.empty()) continue;
+        } else if (name.back() == '.' && name.find_first_not_of('.') != std::string::npos) {
+            name.pop_back();
         }
         const std::string component = MatchComponent(host, name);
         host += '/';

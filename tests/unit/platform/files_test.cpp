@@ -21,6 +21,8 @@ TEST_F(HostFiles, DrivesMapToFoldersAndNamesMatchCaseBlind) {
     std::filesystem::create_directories(root() / "C" / "Game" / "Save");
     EXPECT_EQ(HostPath("C:\\GAME\\save\\a.dat"), (root() / "C" / "Game" / "Save" / "a.dat").string());
     EXPECT_EQ(HostPath("c:/game/SAVE"), (root() / "C" / "Game" / "Save").string());
+    // Windows drops the dots and blanks ending the last name, one dot ending a folder's.
+    EXPECT_EQ(HostPath("C:\\game.\\save\\a.dat. ."), (root() / "C" / "Game" / "Save" / "a.dat").string());
     EXPECT_EQ(HostPath("D:\\x"), "");
     EXPECT_EQ(HostPath("\\GAME"), "");
     Status status;
