@@ -5,6 +5,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/host/machine.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -74,12 +76,25 @@ FileHandle Report(Status result, Status* status) {
     return nullptr;
 }
 
+// Windows takes no control character and none of < > " | ? * in a name.
+// (A colon after the drive is left alone: on NTFS it names a stream.)
+bool HasRefusedCharacter(const char* path) {
+    for (const char* at = path; *at != '\0'; at = platform::NextChar(at)) {
+        const auto byte = static_cast<unsigned char>(*at);
+        if (platform::NextChar(at) - at == 1 && (byte < 32 || std::strchr("<>\"|?*", byte) != nullptr)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A Windows path that must resolve, for the calls that take one.
 struct Resolved {
     std::optional<std::string> hostPath;
     Status failure;
 };
 Resolved Resolve(const char* path) {
+    if (path != nullptr && HasRefusedCharacter(path)) return {std::nullopt, Failure(host::ErrorInvalidName)};
     Resolved resolved{host::ResolvePath(path), {}};
     if (!resolved.hostPath) resolved.failure = Failure(UnresolvedError(path));
     return resolved;
@@ -182,6 +197,7 @@ Status SetFileTimes(FileObject* file, FileTime time) {
 }
 
 std::uint32_t GetAttributes(const char* path) {
+    if (path != nullptr && HasRefusedCharacter(path)) return InvalidAttributes;
     const auto hostPath = host::ResolvePath(path);
     struct stat info;
     if (!hostPath || ::stat(hostPath->c_str(), &info) != 0) return InvalidAttributes;

@@ -58,6 +58,8 @@ TEST_F(HostFiles, MissingPathsGiveWindowsErrors) {
     EXPECT_FALSE(CreateNewForWrite("C:\\NOFOLDER\\a.txt", &status));
     EXPECT_EQ(status.osError, 3u);
     EXPECT_EQ(GetAttributes("C:\\TEMP\\none.txt"), InvalidAttributes);
+    EXPECT_FALSE(CreateNewForWrite("C:\\TEMP\\a?b.txt", &status));  // no such name on Windows
+    EXPECT_EQ(status.osError, 123u);
     EXPECT_FALSE(OpenForRead("C:\\TEMP", &status));  // a folder is no file
     EXPECT_EQ(status.osError, 5u);
 }
