@@ -88,15 +88,29 @@ bool HasRefusedCharacter(const char* path) {
     return false;
 }
 
-// A Windows path that must resolve, for the calls that take one.
+// True when the path ends in a separator (not a double-byte character's
+// second byte): it names a folder, and never a file.
+bool EndsInSeparator(const char* path) {
+    const char* last = nullptr;
+    for (const char* at = path; *at != '\0'; at = platform::NextChar(at)) last = at;
+    return last != nullptr && platform::NextChar(last) - last == 1 && (*last == '\\' || *last == '/');
+}
+
+// A Windows path that must resolve, for the calls that take one. With a
+// separator at its end, a path of a file calls (all but the folder calls)
+// is an invalid name, as on Windows.
 struct Resolved {
     std::optional<std::string> hostPath;
     Status failure;
 };
-Resolved Resolve(const char* path) {
+Resolved Resolve(const char* path, bool folderCall = false) {
     if (path != nullptr && HasRefusedCharacter(path)) return {std::nullopt, Failure(host::ErrorInvalidName)};
     Resolved resolved{host::ResolvePath(path), {}};
-    if (!resolved.hostPath) resolved.failure = Failure(UnresolvedError(path));
+    if (!resolved.hostPath) {
+        resolved.failure = Failure(UnresolvedError(path));
+    } else if (!folderCall && EndsInSeparator(path) && !IsFolder(*resolved.hostPath)) {
+        return {std::nullopt, Failure(host::ErrorInvalidName)};
+    }
     return resolved;
 }
 
@@ -202,6 +216,7 @@ std::uint32_t GetAttributes(const char* path) {
     struct stat info;
     if (!hostPath || ::stat(hostPath->c_str(), &info) != 0) return InvalidAttributes;
     if (S_ISDIR(info.st_mode)) return AttributeFolder;
+    if (EndsInSeparator(path)) return InvalidAttributes;
     const auto extras = TheMachine().extras.find(*hostPath);
     if (extras == TheMachine().extras.end() || extras->second.attributes == 0) {
         return AttributeNormal;
@@ -235,7 +250,7 @@ Status RemoveFile(const char* path) {
 }
 
 Status MakeFolder(const char* path) {
-    const Resolved resolved = Resolve(path);
+    const Resolved resolved = Resolve(path, true);
     if (!resolved.hostPath) return resolved.failure;
     const int result =
         host::FaultFires(FaultKind::MakeFolder, EACCES) ? -1 : ::mkdir(resolved.hostPath->c_str(), 0755);
@@ -247,7 +262,7 @@ Status MakeFolder(const char* path) {
 }
 
 Status RemoveFolder(const char* path) {
-    const Resolved resolved = Resolve(path);
+    const Resolved resolved = Resolve(path, true);
     if (!resolved.hostPath) return resolved.failure;
     if (::rmdir(resolved.hostPath->c_str()) != 0) {
         return Failure(errno == ENOTDIR ? host::ErrorDirectoryInvalid

@@ -60,6 +60,8 @@ TEST_F(HostFiles, MissingPathsGiveWindowsErrors) {
     EXPECT_EQ(GetAttributes("C:\\TEMP\\none.txt"), InvalidAttributes);
     EXPECT_FALSE(CreateNewForWrite("C:\\TEMP\\a?b.txt", &status));  // no such name on Windows
     EXPECT_EQ(status.osError, 123u);
+    HostWriteFile("C:\\TEMP\\file.txt", "x");
+    EXPECT_EQ(GetAttributes("C:\\TEMP\\file.txt\\"), InvalidAttributes);  // a separator ends a folder's path only
     EXPECT_FALSE(OpenForRead("C:\\TEMP", &status));  // a folder is no file
     EXPECT_EQ(status.osError, 5u);
 }
