@@ -114,6 +114,9 @@ TEST_F(HostFiles, NamesInDoubleByteCharactersResolveAsOnWindows) {
     HostWriteFile("C:\\TEMP\\\x83\x61.dat", "di");
     EXPECT_EQ(GetAttributes("C:\\TEMP\\\x83\x41.dat"), InvalidAttributes);
     EXPECT_EQ(HostReadFile("C:\\TEMP\\\x83\x61.DAT"), "di");
+    // Full-width, Greek and Cyrillic letters have cases as ASCII ones do: 82 81 is 82 60's.
+    HostWriteFile("C:\\TEMP\\\x82\x81.dat", "fw");
+    EXPECT_EQ(HostReadFile("C:\\TEMP\\\x82\x60.DAT"), "fw");
 }
 
 TEST_F(HostFiles, FileTimesSetAllThree) {
