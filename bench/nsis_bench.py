@@ -45,7 +45,7 @@ def main(game, package, updater, work, out_path):
     total = folder_bytes(game)
     package_bytes = os.path.getsize(package)
     updater_bytes = os.path.getsize(updater)
-    rows = [f"| our updater.exe + package (`-1`) | {(updater_bytes + package_bytes) / MB:.1f} | "
+    rows = [f"| our updater.exe + package (default level) | {(updater_bytes + package_bytes) / MB:.1f} | "
             f"{100 * (updater_bytes + package_bytes) / total:.1f} | {updater_bytes / 1024:.0f} KiB | | |"]
     for compressor in COMPRESSORS:
         print(f"nsis_bench: makensis {compressor}", file=sys.stderr, flush=True)
