@@ -211,12 +211,11 @@ Status SetFileTimes(FileObject* file, FileTime time) {
 }
 
 std::uint32_t GetAttributes(const char* path) {
-    if (path != nullptr && HasRefusedCharacter(path)) return InvalidAttributes;
-    const auto hostPath = host::ResolvePath(path);
+    const Resolved resolved = Resolve(path);
+    const std::optional<std::string>& hostPath = resolved.hostPath;
     struct stat info;
     if (!hostPath || ::stat(hostPath->c_str(), &info) != 0) return InvalidAttributes;
     if (S_ISDIR(info.st_mode)) return AttributeFolder;
-    if (EndsInSeparator(path)) return InvalidAttributes;
     const auto extras = TheMachine().extras.find(*hostPath);
     if (extras == TheMachine().extras.end() || extras->second.attributes == 0) {
         return AttributeNormal;
