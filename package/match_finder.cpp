@@ -131,19 +131,17 @@ TreeFinder::TreeFinder(std::span<const std::uint8_t> input, std::uint32_t rebase
     assert(rebaseAt > 2 * WindowSize);
 }
 
-std::size_t TreeFinder::RootSlot(std::size_t position) const {
-    std::uint32_t v;
-    std::memcpy(&v, &input_[position], 4);
-    return (v * 2654435761u) >> rootShift_;
-}
-
-std::size_t TreeFinder::TripleSlot(std::size_t position) const {
-    std::uint32_t v = PairKey(&input_[position]) << 8 | input_[position + 2];
-    return (v * 2654435761u) >> tripleShift_;
-}
-
-std::size_t TreeFinder::PairSlot(std::size_t position) const {
-    return (PairKey(&input_[position]) * pairMultiplier_) >> rootShift_;
+TreeFinder::Slots TreeFinder::SlotsAt(std::size_t position) const {
+    const std::uint8_t* at = &input_[position];
+    const std::size_t left = input_.size() - position;
+    Slots slots{(PairKey(at) * pairMultiplier_) >> rootShift_, 0, 0};
+    if (left >= 3) slots.triple = ((PairKey(at) << 8 | at[2]) * 2654435761u) >> tripleShift_;
+    if (left >= 4) {
+        std::uint32_t v;
+        std::memcpy(&v, at, 4);
+        slots.root = (v * 2654435761u) >> rootShift_;
+    }
+    return slots;
 }
 
 void TreeFinder::FindAndInsert(std::size_t position, int depth, MatchList& found) {
@@ -174,13 +172,16 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     }
     const std::uint8_t* const cur = input_.data() + position;
     const std::uint32_t stored = store_.Stored(position);
+    const Slots slots = nextSlotsFor_ == position ? nextSlots_ : SlotsAt(position);
     if (limit > 4) {
-        // The next position's slots, fetched while this one descends.
-        __builtin_prefetch(&lastPair_[PairSlot(position + 1)], 1);
-        __builtin_prefetch(&lastTriple_[TripleSlot(position + 1)], 1);
-        __builtin_prefetch(&roots_[RootSlot(position + 1)], 1);
+        // The next position's slots, worked out and fetched while this one descends.
+        nextSlots_ = SlotsAt(position + 1);
+        nextSlotsFor_ = position + 1;
+        __builtin_prefetch(&lastPair_[nextSlots_.pair], 1);
+        __builtin_prefetch(&lastTriple_[nextSlots_.triple], 1);
+        __builtin_prefetch(&roots_[nextSlots_.root], 1);
     }
-    std::uint32_t& pairAt = lastPair_[PairSlot(position)];
+    std::uint32_t& pairAt = lastPair_[slots.pair];
     if constexpr (Report) {
         std::uint32_t distance = PositionStore::Distance(stored, pairAt);
         // A smaller table shares slots between pairs: the bytes decide.
@@ -191,7 +192,7 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     pairAt = stored;
     if (limit < 3) return;
     std::size_t best = 2;  // the longest match reported
-    std::uint32_t& tripleAt = lastTriple_[TripleSlot(position)];
+    std::uint32_t& tripleAt = lastTriple_[slots.triple];
     if constexpr (Report) {
         // The nearest 3-byte match is the nearest for every length it
         // reaches; the tree, filed by four bytes, goes on from there.
@@ -203,7 +204,7 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     }
     tripleAt = stored;
     if (limit < 4) return;
-    std::uint32_t& root = roots_[RootSlot(position)];
+    std::uint32_t& root = roots_[slots.root];
     std::uint32_t distance = PositionStore::Distance(stored, root);
     root = stored;
 

@@ -129,9 +129,12 @@ private:
 
     template <bool Report>
     void Descend(std::size_t position, int depth, std::size_t sameLength, MatchList* found);
-    std::size_t RootSlot(std::size_t position) const;
-    std::size_t TripleSlot(std::size_t position) const;
-    std::size_t PairSlot(std::size_t position) const;
+    // A position's slots in the pair, triple and root tables; those it has
+    // too few bytes left for are 0.
+    struct Slots {
+        std::size_t pair, triple, root;
+    };
+    Slots SlotsAt(std::size_t position) const;
 
     std::span<const std::uint8_t> input_;
     PositionStore store_;
@@ -144,6 +147,8 @@ private:
     std::vector<std::uint16_t> children_;  // per slot: earlier suffixes below, then above
     std::size_t slotMask_;
     std::size_t next_ = 0;                 // the position expected next
+    Slots nextSlots_{};                    // worked out by the descent before
+    std::size_t nextSlotsFor_ = SIZE_MAX;  // the position they belong to
 };
 
 }  // namespace package
