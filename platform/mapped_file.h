@@ -20,7 +20,8 @@ using MappedFile = std::unique_ptr<MappedFileObject, MappedFileCloser>;
 
 enum class MapFailure {
     None,
-    CantOpen,  // missing, or no right to read it
+    Missing,   // no such file
+    CantOpen,  // no right to read it, or in use
     NotAFile,  // a folder or a device
     Empty,     // nothing to map
     CantMap,   // too large for the address space, or the system refused

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstring>
@@ -149,7 +150,8 @@ void MappedFileCloser::operator()(MappedFileObject* file) const {
 MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     // Without waiting for a writer, should it be a pipe: that is refused below.
     const Descriptor file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) return Fail(MapFailure::CantOpen, failure);
+    if (file.fd < 0)
+        return Fail(errno == ENOENT || errno == ENOTDIR ? MapFailure::Missing : MapFailure::CantOpen, failure);
     struct stat info;
     if (::fstat(file.fd, &info) != 0) return Fail(MapFailure::CantOpen, failure);
     if (!S_ISREG(info.st_mode)) return Fail(MapFailure::NotAFile, failure);

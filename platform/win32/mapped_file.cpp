@@ -40,7 +40,11 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     // every way out; the file's goes to the view.
     win32::OwnedHandle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file.valid()) return Fail(MapFailure::CantOpen, failure);
+    if (!file.valid()) {
+        const DWORD error = ::GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return Fail(missing ? MapFailure::Missing : MapFailure::CantOpen, failure);
+    }
     if (::GetFileType(file.handle) != FILE_TYPE_DISK) return Fail(MapFailure::NotAFile, failure);
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.handle, &size)) return Fail(MapFailure::CantOpen, failure);

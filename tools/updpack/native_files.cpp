@@ -49,7 +49,9 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
     // UTF-16, whatever the name's characters.
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "cannot open " + path.string();
+        std::error_code failed;
+        *error = std::filesystem::exists(path, failed) || failed ? "cannot open " + path.string()
+                                                                 : path.string() + ": no such file";
         return std::nullopt;
     }
     // One sized read: packages run to hundreds of MB, and reading them

@@ -82,6 +82,7 @@ std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, c
     loaded.mapping = platform::MapFileForRead(path, &mapFailure);
     switch (mapFailure) {
     case platform::MapFailure::None: break;
+    case platform::MapFailure::Missing: return fail(path + ": no such file");
     case platform::MapFailure::CantOpen: return fail("cannot open " + path);
     case platform::MapFailure::NotAFile: return fail(path + ": not a file");
     case platform::MapFailure::Empty: return fail(path + ": the file is empty, not a package");

@@ -64,7 +64,9 @@ TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
 TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
     MapFailure failure = MapFailure::None;
     EXPECT_FALSE(MapFileForRead((root() / "missing.bin").string(), &failure));
-    EXPECT_EQ(failure, MapFailure::CantOpen);
+    EXPECT_EQ(failure, MapFailure::Missing);
+    EXPECT_FALSE(MapFileForRead((root() / "missing" / "file.bin").string(), &failure));
+    EXPECT_EQ(failure, MapFailure::Missing);
     EXPECT_FALSE(MapFileForRead(Write("empty.bin", {}), &failure));
     EXPECT_EQ(failure, MapFailure::Empty);
     std::filesystem::create_directories(root() / "folder");
@@ -75,7 +77,7 @@ TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
     EXPECT_FALSE(MapFileForRead((root() / "pipe").string(), &failure));
     EXPECT_EQ(failure, MapFailure::NotAFile);
     EXPECT_FALSE(MapFileForRead("", &failure));
-    EXPECT_EQ(failure, MapFailure::CantOpen);
+    EXPECT_EQ(failure, MapFailure::Missing);
 }
 
 }  // namespace

@@ -187,7 +187,7 @@ TEST_F(ReadCommands, VerifyCountsDamagedEntries) {
 
 TEST_F(ReadCommands, PackagesThatCantBeReadAreNamed) {
     EXPECT_EQ(ExtractAll("missing.fa2"), 1);
-    EXPECT_EQ(err_, "updpack extract-all: cannot open " + Path("missing.fa2") + "\n");
+    EXPECT_EQ(err_, "updpack extract-all: " + Path("missing.fa2") + ": no such file\n");
     std::ofstream(Path("empty.fa2")).close();
     EXPECT_EQ(ExtractAll("empty.fa2"), 1);
     EXPECT_EQ(err_, "updpack extract-all: " + Path("empty.fa2") + ": the file is empty, not a package\n");

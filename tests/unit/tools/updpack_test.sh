@@ -50,7 +50,7 @@ cp plain.fa2 count.fa2 && printf '\x09' | dd of=count.fa2 bs=1 seek=12 conv=notr
 expect 1 "entry count needs a larger directory" "$updpack" list count.fa2
 cp plain.fa2 stream.fa2 && printf '\xff\xff\xff\xff\xff\xff\xff\xff' | dd of=stream.fa2 bs=1 seek=16 conv=notrunc 2>/dev/null
 expect 1 "entry README.TXT: its stored data is damaged" "$updpack" verify stream.fa2
-expect 1 "cannot open" "$updpack" verify missing.fa2
+expect 1 "missing.fa2: no such file" "$updpack" verify missing.fa2
 cp pkg.fa2 magic.fa2 && printf 'X' | dd of=magic.fa2 bs=1 seek=0 conv=notrunc 2>/dev/null
 expect 1 "magic.fa2: not an update package (no FA2 header)" "$updpack" verify magic.fa2
 expect 0 "README.TXT" "$updpack" list magic.fa2
@@ -95,7 +95,7 @@ mkdir -p bin upd
 cp "$updpack" bin/updpack
 printf '[SETUP]\r\nCompanyName=M\r\nGameTitle=G\r\nGameClass=C\r\nGameDir=g\r\n[UPDATE]\r\nUpdateFile00=a.txt\r\n' >upd/UPDATE.INI
 echo a >upd/a.txt
-PATH="$work/bin:$PATH" expect 1 "cannot open $work/bin/updater.exe" updpack build upd -o U.EXE
+PATH="$work/bin:$PATH" expect 1 "$work/bin/updater.exe: no such file" updpack build upd -o U.EXE
 
 [ "$failures" -eq 0 ] && echo "all updpack checks passed"
 exit "$failures"
