@@ -24,6 +24,13 @@ std::size_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::size
     return length;
 }
 
+// `a` when `first`, else `b`, without a branch: for choices that go either
+// way as often, where a mispredicted branch costs more than both values.
+std::size_t Choose(bool first, std::size_t a, std::size_t b) {
+    const std::size_t mask = 0 - static_cast<std::size_t>(first);
+    return (a & mask) | (b & ~mask);
+}
+
 // Table bits for an input: about one slot per byte, within [10, 16].
 int TableBits(std::size_t inputSize) {
     return std::clamp(static_cast<int>(std::bit_width(inputSize)), 10, 16);
@@ -212,20 +219,21 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     // the suffixes below it and those above, hooking each node it passes on
     // the side it belongs to. Every node on the path shares with the new
     // suffix at least the shorter of the two sides' common lengths.
+    // `below` and `above` index the links still to be hooked, in `nodes`.
     std::uint16_t* const nodes = children_.data();
     const std::size_t mask = slotMask_;
     const auto low = static_cast<std::uint16_t>(position);
-    std::uint16_t* below = nodes + 2 * (position & mask);
-    std::uint16_t* above = below + 1;
+    std::size_t below = 2 * (position & mask);
+    std::size_t above = below + 1;
     std::size_t belowLength = 0, aboveLength = 0;
     Match* out = Report ? found->items.data() + found->count : nullptr;
     for (;;) {
         if (distance > TreeReach || --depth < 0) {
-            *below = *above = static_cast<std::uint16_t>(low + NoChild);
+            nodes[below] = nodes[above] = static_cast<std::uint16_t>(low + NoChild);
             break;
         }
         assert(distance > 0 && distance <= position);
-        std::uint16_t* const pair = nodes + 2 * ((position - distance) & mask);
+        const std::size_t pair = 2 * ((position - distance) & mask);
         const std::uint8_t* const there = cur - distance;
         std::size_t length = std::min(belowLength, aboveLength);
         bool thereBelow;
@@ -268,22 +276,18 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
                 return static_cast<std::uint16_t>(low - child) > TreeReach ? static_cast<std::uint16_t>(low + NoChild)
                                                                            : child;
             };
-            *below = fresh(pair[0]);
-            *above = fresh(pair[1]);
+            nodes[below] = fresh(nodes[pair]);
+            nodes[above] = fresh(nodes[pair + 1]);
             break;
         }
-        const auto label = static_cast<std::uint16_t>(position - distance);
-        if (thereBelow) {
-            *below = label;
-            below = pair + 1;
-            distance = static_cast<std::uint16_t>(low - *below);
-            belowLength = length;
-        } else {
-            *above = label;
-            above = pair;
-            distance = static_cast<std::uint16_t>(low - *above);
-            aboveLength = length;
-        }
+        // A node below the new suffix hooks on the lower side, and the walk
+        // goes on to its upper child; one above, the other way round.
+        nodes[Choose(thereBelow, below, above)] = static_cast<std::uint16_t>(position - distance);
+        below = Choose(thereBelow, pair + 1, below);
+        above = Choose(thereBelow, above, pair);
+        belowLength = Choose(thereBelow, length, belowLength);
+        aboveLength = Choose(thereBelow, aboveLength, length);
+        distance = static_cast<std::uint16_t>(low - nodes[pair + thereBelow]);
     }
     if constexpr (Report) found->count = static_cast<std::size_t>(out - found->items.data());
 }
