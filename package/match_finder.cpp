@@ -218,8 +218,8 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
     // The new position becomes the root: the walk splits the old tree into
     // the suffixes below it and those above, hooking each node it passes on
     // the side it belongs to. Every node on the path shares with the new
-    // suffix at least the shorter of the two sides' common lengths.
-    // `below` and `above` index the links still to be hooked, in `nodes`.
+    // suffix at least the shorter of the two sides' common lengths. `below`
+    // and `above` index, in `nodes`, the link each side hooks next.
     std::uint16_t* const nodes = children_.data();
     const std::size_t mask = slotMask_;
     const auto low = static_cast<std::uint16_t>(position);
