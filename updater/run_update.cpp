@@ -114,7 +114,7 @@ bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overw
                                         item.action == ActionUpdate ? 1 : 0)) {
         return true;
     }
-    ShowUpdateError("ファイルの書き込みに失敗しました");
+    ShowUpdateError(WriteFailureText);
     EndWithFailure(dialog);
     return false;
 }

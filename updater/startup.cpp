@@ -80,7 +80,12 @@ bool MakeRunFolder() {
 }
 
 bool ExtractUpdateIni() {
-    if (!MakeRunFolder()) return false;
+    // Without a folder to unpack into, the run would end with no word at
+    // all; a temporary folder that is missing or read-only is worth one.
+    if (!MakeRunFolder()) {
+        ShowUpdateError(WriteFailureText);
+        return false;
+    }
     NameText path = state.runFolder;
     if (!package::AppendPath(path, "UPDATE.INI")) return false;
     state.updateIniPath = path;

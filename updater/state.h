@@ -71,6 +71,9 @@ void ResetUpdateState();
 // the wizard while it exists.
 void ShowUpdateError(const char* text);
 
+// What the error box says when a file can't be written.
+inline constexpr const char* WriteFailureText = "ファイルの書き込みに失敗しました";
+
 // Formats (printf rules, 1024 bytes, cut to 1023) and sets the text of the
 // wizard's info static, control 1001.
 void SetInfoText(platform::Window dialog, const char* format, ...)

@@ -145,6 +145,11 @@ INSTANTIATE_TEST_SUITE_P(
                      };
                  },
                  {"Can't Find File in Resource !!"}},
+        EarlyEnd{"NoRunFolder",
+                 [](StartupTest& t) {
+                     t.arrange = [] { platform::HostPlanFault(platform::FaultKind::MakeFolder, 1); };
+                 },
+                 {"ファイルの書き込みに失敗しました"}},
         EarlyEnd{"MissingGameClass", [](StartupTest& t) { t.setupKeys.erase("GameClass"); },
                  {"SETUP : GameClass キーが存在しません"}},
         EarlyEnd{"EmptyCompanyName", [](StartupTest& t) { t.setupKeys["CompanyName"] = ""; },
