@@ -79,16 +79,22 @@ bool MakeRunFolder() {
     return false;
 }
 
-bool ExtractUpdateIni() {
-    // Without a folder to unpack into, the run would end with no word at
-    // all; a temporary folder that is missing or read-only is worth one.
-    if (!MakeRunFolder()) {
-        ShowUpdateError(WriteFailureText);
-        return false;
-    }
+// Sets `updateIniPath` in the run's own folder; false when there is none.
+bool PlaceUpdateIni() {
+    if (!MakeRunFolder()) return false;
     NameText path = state.runFolder;
     if (!package::AppendPath(path, "UPDATE.INI")) return false;
     state.updateIniPath = path;
+    return true;
+}
+
+bool ExtractUpdateIni() {
+    // A temporary folder that is missing, read-only or too deep for the
+    // file's path would otherwise end the run without a word.
+    if (!PlaceUpdateIni()) {
+        ShowUpdateError(WriteFailureText);
+        return false;
+    }
     return package::ExtractEntry("UPDATE.INI", state.updateIniPath.data(), 0) != 0;
 }
 

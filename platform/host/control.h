@@ -64,6 +64,9 @@ bool HostWindowRaised(Window window);  // shown and brought to front
 // The package resource of the module.
 void HostSetPackageResource(std::vector<std::uint8_t> image);
 
+// The temporary folder the system names (C:\TEMP\ after a reset).
+void HostSetTempFolder(const std::string& windowsPath);
+
 // Message boxes: each box takes the next scripted answer (Ok when the script
 // is empty). `during` runs while the box is up, as a user's clicks on the
 // dialog behind it would (a nested message loop).

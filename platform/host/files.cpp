@@ -293,6 +293,8 @@ Status ReplaceFile(const char* from, const char* to) {
 
 std::string TempFolder() { return TheMachine().tempFolder; }
 
+void HostSetTempFolder(const std::string& windowsPath) { TheMachine().tempFolder = windowsPath; }
+
 // Test helpers: straight to the host files, past every fault plan.
 
 void HostWriteFile(const char* windowsPath, const std::string& content) {

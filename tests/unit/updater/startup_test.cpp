@@ -150,6 +150,16 @@ INSTANTIATE_TEST_SUITE_P(
                      t.arrange = [] { platform::HostPlanFault(platform::FaultKind::MakeFolder, 1); };
                  },
                  {"ファイルの書き込みに失敗しました"}},
+        // Deep enough for the run's folder, too deep for UPDATE.INI in it.
+        EarlyEnd{"TempFolderTooDeep",
+                 [](StartupTest& t) {
+                     t.arrange = [] {
+                         const std::string deep = "C:\\DEEP\\" + std::string(230, 'd');
+                         std::filesystem::create_directories(platform::HostPath(deep.c_str()));
+                         platform::HostSetTempFolder(deep + "\\");
+                     };
+                 },
+                 {"ファイルの書き込みに失敗しました"}},
         EarlyEnd{"MissingGameClass", [](StartupTest& t) { t.setupKeys.erase("GameClass"); },
                  {"SETUP : GameClass キーが存在しません"}},
         EarlyEnd{"EmptyCompanyName", [](StartupTest& t) { t.setupKeys["CompanyName"] = ""; },
