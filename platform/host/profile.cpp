@@ -40,13 +40,18 @@ std::optional<std::string> ReadIniFile(const char* path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// Where the character after the one at `at` of `text` starts: a
+// double-byte character is two bytes, unless `text` ends after its first.
+std::size_t NextCharAt(std::string_view text, std::size_t at) {
+    return at + (IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1);
+}
+
 // Where the last "]" of `line` is (npos for none). The second byte of a
 // double-byte character is no bracket.
 std::size_t LastCloseBracket(std::string_view line) {
     std::size_t found = std::string_view::npos;
-    for (std::size_t at = 0; at < line.size();) {
+    for (std::size_t at = 0; at < line.size(); at = NextCharAt(line, at)) {
         if (line[at] == ']') found = at;
-        at += IsLeadByte(static_cast<unsigned char>(line[at])) ? 2 : 1;
     }
     return found;
 }
@@ -90,13 +95,7 @@ std::optional<std::string_view> FindValue(std::string_view text, const char* sec
 // character.
 std::size_t WholeCharacters(std::string_view value, std::size_t room) {
     std::size_t end = 0;
-    while (end < value.size()) {
-        const bool pair =
-            IsLeadByte(static_cast<unsigned char>(value[end])) && end + 1 < value.size();
-        const std::size_t next = end + (pair ? 2 : 1);
-        if (next > room) break;
-        end = next;
-    }
+    while (end < value.size() && NextCharAt(value, end) <= room) end = NextCharAt(value, end);
     return end;
 }
 
