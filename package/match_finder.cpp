@@ -234,6 +234,10 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
         }
         assert(distance > 0 && distance <= position);
         const std::size_t pair = 2 * ((position - distance) & mask);
+        // Both children in one load (the lower link in the low half), issued
+        // before the comparison picks one.
+        std::uint32_t children;
+        std::memcpy(&children, nodes + pair, 4);
         const std::uint8_t* const there = cur - distance;
         std::size_t length = std::min(belowLength, aboveLength);
         bool thereBelow;
@@ -276,8 +280,8 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
                 return static_cast<std::uint16_t>(low - child) > TreeReach ? static_cast<std::uint16_t>(low + NoChild)
                                                                            : child;
             };
-            nodes[below] = fresh(nodes[pair]);
-            nodes[above] = fresh(nodes[pair + 1]);
+            nodes[below] = fresh(static_cast<std::uint16_t>(children));
+            nodes[above] = fresh(static_cast<std::uint16_t>(children >> 16));
             break;
         }
         // A node below the new suffix hooks on the lower side, and the walk
@@ -287,7 +291,7 @@ void TreeFinder::Descend(std::size_t position, int depth, std::size_t sameLength
         above = Choose(thereBelow, above, pair);
         belowLength = Choose(thereBelow, length, belowLength);
         aboveLength = Choose(thereBelow, aboveLength, length);
-        distance = static_cast<std::uint16_t>(low - nodes[pair + thereBelow]);
+        distance = static_cast<std::uint16_t>(low - static_cast<std::uint16_t>(children >> (16 * thereBelow)));
     }
     if constexpr (Report) found->count = static_cast<std::size_t>(out - found->items.data());
 }
