@@ -2,6 +2,7 @@
 // keeps them; a drive letter and colon start an absolute path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -24,6 +25,8 @@ inline constexpr std::uint32_t InvalidAttributes = 0xFFFFFFFF;
 constexpr bool IsExistingFile(std::uint32_t attributes) {
     return attributes != InvalidAttributes && (attributes & AttributeFolder) == 0;
 }
+// MAX_PATH: the ANSI file calls take paths of one character less.
+inline constexpr std::size_t PathCapacity = 260;
 // What FileSize32 returns when the size can't be had.
 inline constexpr std::uint32_t InvalidFileSize = 0xFFFFFFFF;
 

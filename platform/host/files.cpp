@@ -88,6 +88,13 @@ bool HasRefusedCharacter(const char* path) {
     return false;
 }
 
+// The ANSI calls refuse a path of MAX_PATH characters or more.
+bool TooLong(const char* path) {
+    std::size_t characters = 0;
+    for (const char* at = path; *at != '\0'; at = platform::NextChar(at)) ++characters;
+    return characters >= PathCapacity;
+}
+
 // True when the path ends in a separator (not a double-byte character's
 // second byte): it names a folder, and never a file.
 bool EndsInSeparator(const char* path) {
@@ -105,6 +112,7 @@ struct Resolved {
 };
 Resolved Resolve(const char* path, bool folderCall = false) {
     if (path != nullptr && HasRefusedCharacter(path)) return {std::nullopt, Failure(host::ErrorInvalidName)};
+    if (path != nullptr && TooLong(path)) return {std::nullopt, Failure(host::ErrorFilenameTooLong)};
     Resolved resolved{host::ResolvePath(path), {}};
     if (!resolved.hostPath) {
         resolved.failure = Failure(UnresolvedError(path));

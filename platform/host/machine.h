@@ -140,6 +140,7 @@ inline constexpr std::uint32_t ErrorNotReady = 21;
 inline constexpr std::uint32_t ErrorFileExists = 80;
 inline constexpr std::uint32_t ErrorInvalidName = 123;
 inline constexpr std::uint32_t ErrorDiskFull = 112;
+inline constexpr std::uint32_t ErrorFilenameTooLong = 206;
 inline constexpr std::uint32_t ErrorDirNotEmpty = 145;
 inline constexpr std::uint32_t ErrorDirectoryInvalid = 267;
 inline constexpr std::uint32_t ErrorAlreadyExists = 183;
