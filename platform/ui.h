@@ -14,8 +14,13 @@ enum class BoxKind {
 
 enum class BoxAnswer { Ok, Cancel, Other };
 
+// Drops the keys and clicks waiting for the program: input given while it
+// was busy, which must not act on what it shows next.
+void DropTypedAhead();
+
 // A modal message box with `text` and `caption`, owned by `owner` (may be
-// null). Returns when the user closes it.
+// null). Returns when the user closes it. Input given before it appeared is
+// dropped first: a key meant for something else never answers it.
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind);
 
 // What reaches a dialog procedure, in the seam's words.

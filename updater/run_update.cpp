@@ -272,6 +272,8 @@ void RunUpdate(platform::Window dialog) {
         if (!ApplyCopyItem(dialog, copies.items[i], drive)) return;
     }
 
+    // Keys pressed while the update ran would otherwise press 完了 at once.
+    platform::DropTypedAhead();
     SetInfoText(dialog, "%s", "アップデートは完了しました");
     platform::SetItemText(dialog, IdNext, "完了");
     platform::EnableItem(dialog, IdNext, true);

@@ -40,6 +40,9 @@ bool Send(Window dialog, DialogEvent event, std::uintptr_t wParam) {
 
 }  // namespace
 
+// The simulated machine takes no input ahead of what it shows.
+void DropTypedAhead() {}
+
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
     host::Machine& machine = TheMachine();
     machine.boxes.push_back({TextOf(text), TextOf(caption), kind, owner});

@@ -1,6 +1,7 @@
 // The shell's file copy, with its own progress window.
 #include "platform/shell.h"
 
+#include "platform/ui.h"
 #include "platform/win32/handles.h"
 
 // After windows.h, which it builds on.
@@ -17,6 +18,7 @@ int ShellCopy(Window owner, const char* from, const char* to, std::uint16_t flag
     operation.pFrom = from;
     operation.pTo = to;
     operation.fFlags = flags;
+    DropTypedAhead();
     const int result = ::SHFileOperationA(&operation);
     if (aborted != nullptr) *aborted = operation.fAnyOperationsAborted != FALSE;
     return result;

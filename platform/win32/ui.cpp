@@ -56,7 +56,18 @@ HWND Item(Window dialog, int id) { return ::GetDlgItem(ToHwnd(dialog), id); }
 
 }  // namespace
 
+void DropTypedAhead() {
+    MSG message;
+    for (const auto& [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                                     {WM_MOUSEFIRST, WM_MOUSELAST},
+                                     {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
+        while (::PeekMessageA(&message, nullptr, first, last, PM_REMOVE)) {
+        }
+    }
+}
+
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
+    DropTypedAhead();
     const UINT style = kind == BoxKind::ErrorOk ? MB_OK | MB_ICONERROR : MB_OKCANCEL;
     switch (::MessageBoxA(ToHwnd(owner), text, caption, style)) {
     case IDOK: return BoxAnswer::Ok;

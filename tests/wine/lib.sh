@@ -7,7 +7,8 @@ GAME_DIR=SampleGame
 GAME_KEY="HKCU\\Software\\$GAME_COMPANY\\$GAME_DIR"
 
 # An updater.exe carrying the package made from FOLDER (its text files
-# converted to cp932 first).
+# converted to cp932 first). NAME.zeros, holding a byte count, stands for a
+# file NAME of that many zero bytes, too large to keep in the tree.
 make_updater() {
   local updpack=$1 updater=$2 folder=$3 out=$4
   local stage=$out.stage
@@ -19,6 +20,7 @@ make_updater() {
     name=${name#/}
     mkdir -p "$stage/$(dirname "$name")"
     case ${name,,} in
+      *.zeros) name=${name%.*}; head -c "$(cat "$f")" /dev/zero >"$stage/$name" ;;
       *.ini | *.txt) iconv -f utf-8 -t cp932 "$f" >"$stage/$name" ;;
       *) cp "$f" "$stage/$name" ;;
     esac
