@@ -8,6 +8,10 @@
 namespace package {
 namespace {
 
+// Bytes are compared eight at a time, and a tree node's two child links
+// loaded as one word, in little-endian order.
+static_assert(std::endian::native == std::endian::little);
+
 std::size_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
     std::size_t length = 0;
     while (length + 8 <= limit) {
@@ -65,7 +69,6 @@ HashChainFinder::HashChainFinder(std::span<const std::uint8_t> input, bool exact
       head_(std::size_t{1} << TableBits(input.size()), PositionStore::None),
       chain_(std::min(std::bit_ceil(input.size()), ChainSize), PositionStore::None),
       lastPair_(std::size_t{1} << (32 - pairShift_), PositionStore::None) {
-    static_assert(std::endian::native == std::endian::little, "CommonLength assumes little-endian loads");
     assert(rebaseAt > 2 * WindowSize);
 }
 
