@@ -156,9 +156,11 @@ private:
 
     std::string Join(const std::string& name) const { return folder_ + "\\" + name; }
 
-    // A folder of that name is no file, and the readers can't read it.
+    // A file the readers can open: no folder, pipe or device, which they
+    // would take for an empty file.
     static bool IsFile(const std::string& path) {
-        return platform::IsExistingFile(platform::GetAttributes(path.c_str()));
+        return platform::IsExistingFile(platform::GetAttributes(path.c_str())) &&
+               platform::OpenForRead(path.c_str()) != nullptr;
     }
 
     // The value as the updater reads it, with a warning when it runs past

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "support/host_fixture.h"
 #include "tools/updpack/commands.h"
 #include "updater/state.h"
@@ -208,16 +210,30 @@ TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
     EXPECT_EQ(printed, "error: " + named + " has no UPDATE.INI\n");
 }
 
-TEST_F(CheckTest, AFolderNamedAsAnIniFileIsNoIniFile) {
+// A folder or a pipe of the name is no file: the readers would take it for
+// an empty one, and report every key of it missing.
+TEST_F(CheckTest, AFolderOrPipeNamedAsAFileIsNoFile) {
     std::filesystem::create_directories(folder_ + "/UPDATE.INI");
     auto check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
     EXPECT_EQ(Findings(check), "error: " + folder_ + " has no UPDATE.INI\n");
-
     std::filesystem::remove(folder_ + "/UPDATE.INI");
+    ASSERT_EQ(::mkfifo((folder_ + "/UPDATE.INI").c_str(), 0644), 0);
+    check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
+    EXPECT_EQ(Findings(check), "error: " + folder_ + " has no UPDATE.INI\n");
+    std::filesystem::remove(folder_ + "/UPDATE.INI");
+
     const std::string setupFolder = (root() / "SETUP.INI").string();
     std::filesystem::create_directories(setupFolder);
     check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupFolder);
     EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a file\n");
+    const std::string setupPipe = (root() / "PIPE.INI").string();
+    ASSERT_EQ(::mkfifo(setupPipe.c_str(), 0644), 0);
+    check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupPipe);
+    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a file\n");
+
+    ASSERT_EQ(::mkfifo((folder_ + "/plugin.dll").c_str(), 0644), 0);
+    check = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\n", {});
+    EXPECT_TRUE(Has({Findings(check)}, "the entry 'plugin.dll' is not a file")) << Findings(check);
 }
 
 }  // namespace
