@@ -156,12 +156,9 @@ private:
 
     std::string Join(const std::string& name) const { return folder_ + "\\" + name; }
 
-    // A file the readers can open: no folder, pipe or device, which they
-    // would take for an empty file.
-    static bool IsFile(const std::string& path) {
-        return platform::IsExistingFile(platform::GetAttributes(path.c_str())) &&
-               platform::OpenForRead(path.c_str()) != nullptr;
-    }
+    // A file the readers can open. Opening refuses a folder, a pipe or a
+    // device, which the readers would take for an empty file.
+    static bool IsFile(const std::string& path) { return platform::OpenForRead(path.c_str()) != nullptr; }
 
     // The value as the updater reads it, with a warning when it runs past
     // what the updater keeps.
