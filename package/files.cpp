@@ -45,11 +45,11 @@ bool FileReplacement::Begin(const char* path) {
         std::array<char, 24> name;
         std::snprintf(name.data(), name.size(), "~upd%x.tmp", temporaryCounter++);
         // Where the usual name would take the path past what the file calls
-        // take, a single digit does, as long as the target's name has two
-        // characters or more.
-        if (folder.size() + std::strlen(name.data()) >= platform::PathCapacity) {
-            std::snprintf(name.data(), name.size(), "~%x", static_cast<unsigned>(attempt));
-        }
+        // take, a shorter one does: a tilde and the attempt's digit, or the
+        // digit alone beside a target whose own name is one character.
+        const auto fits = [&] { return folder.size() + std::strlen(name.data()) < platform::PathCapacity; };
+        if (!fits()) std::snprintf(name.data(), name.size(), "~%x", static_cast<unsigned>(attempt));
+        if (!fits()) std::snprintf(name.data(), name.size(), "%x", static_cast<unsigned>(attempt));
         temporary_ = folder + name.data();
         file_ = platform::CreateNewForWrite(temporary_.c_str());
     }

@@ -109,22 +109,25 @@ TEST_F(FilesTest, WriteWholeFileStepsOverALeftoverTemporaryName) {
 // A target at the longest path the file calls take: the temporary file
 // beside it must fit there too, whatever the counter has reached.
 TEST_F(FilesTest, WriteWholeFileFitsItsTemporaryFileBesideTheLongestPath) {
-    const std::string name = "\\GAME.DAT";
-    const std::size_t folderLength = platform::PathCapacity - 1 - name.size();
-    std::string folder = "C:";
-    while (folder.size() < folderLength) {
-        folder += "\\" + std::string(std::min<std::size_t>(50, folderLength - 1 - folder.size()), 'd');
+    // A one-character name leaves room for no more than one character beside it.
+    for (const std::string name : {"\\GAME.DAT", "\\A"}) {
+        const std::size_t folderLength = platform::PathCapacity - 1 - name.size();
+        std::string folder = "C:";
+        while (folder.size() < folderLength) {
+            folder += "\\" + std::string(std::min<std::size_t>(50, folderLength - 1 - folder.size()), 'd');
+        }
+        std::filesystem::create_directories(platform::HostPath(folder.c_str()));
+        const std::string target = folder + name;
+        ASSERT_EQ(target.size(), platform::PathCapacity - 1);
+        for (int write = 0; write < 20; ++write) {
+            ASSERT_EQ(WriteWholeFile(target.c_str(), package_test::Bytes("new"), nullptr), 1) << name << write;
+        }
+        EXPECT_EQ(platform::HostReadFile(target.c_str()), "new");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(platform::HostPath(folder.c_str())),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << name;
     }
-    std::filesystem::create_directories(platform::HostPath(folder.c_str()));
-    const std::string target = folder + name;
-    ASSERT_EQ(target.size(), platform::PathCapacity - 1);
-    for (int write = 0; write < 20; ++write) {
-        ASSERT_EQ(WriteWholeFile(target.c_str(), package_test::Bytes("new"), nullptr), 1) << write;
-    }
-    EXPECT_EQ(platform::HostReadFile(target.c_str()), "new");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(platform::HostPath(folder.c_str())),
-                            std::filesystem::directory_iterator()),
-              1);
 }
 
 TEST(AppendPath, JoinsWithOneSeparatorAndASecondZero) {
