@@ -59,9 +59,9 @@ install_game() {
   local mode=${1:-1} instdir=${2:-'C:\Game'} setup_ini=${3:-SETUP.INI}
   mkdir -p "$(unix_path "$instdir")" "$(unix_path 'C:\GameData')"
   iconv -f utf-8 -t cp932 "$WINE_TESTS/game/$setup_ini" >"$(unix_path "$instdir")/SETUP.INI"
-  wine_reg_add "$GAME_KEY" InstPath REG_SZ "$instdir"
-  wine_reg_add "$GAME_KEY" DataPath REG_SZ 'C:\GameData'
-  wine_reg_add "$GAME_KEY" InstMode REG_DWORD "$mode"
+  wine_reg_add "$GAME_KEY" InstPath REG_SZ "$instdir" &&
+    wine_reg_add "$GAME_KEY" DataPath REG_SZ 'C:\GameData' &&
+    wine_reg_add "$GAME_KEY" InstMode REG_DWORD "$mode"
 }
 
 # The package NAME (a folder of tests/wine/packages) as C:\test\updater.exe.
@@ -80,9 +80,9 @@ install_example_game() {
   cp -r "$WINE_TESTS/../../examples/game/." "$game/"
   find "$game" -type f -exec touch -d '2020-04-01 10:00' {} +
   local key='HKCU\Software\DemoSoft\DemoGame'
-  wine_reg_add "$key" InstPath REG_SZ "$EXAMPLE_GAME"
-  wine_reg_add "$key" DataPath REG_SZ "$EXAMPLE_GAME\\savedata"
-  wine_reg_add "$key" InstMode REG_DWORD 0
+  wine_reg_add "$key" InstPath REG_SZ "$EXAMPLE_GAME" &&
+    wine_reg_add "$key" DataPath REG_SZ "$EXAMPLE_GAME\\savedata" &&
+    wine_reg_add "$key" InstMode REG_DWORD 0
 }
 
 # The game's file PATH now holds the file of examples/update named NAME.
