@@ -5,11 +5,11 @@
 #include <mutex>
 
 #include "package/writer.h"
-#include "platform/console.h"
 #include "platform/files.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
 #include "tools/updpack/native_files.h"
+#include "tools/updpack/package_files.h"
 #include "tools/updpack/stamp.h"
 
 namespace updpack {
@@ -56,29 +56,26 @@ std::uint64_t ContentBytes(const std::string& folder, const std::vector<std::str
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
-                                                    bool progress, std::string* error) {
+                                                    std::string* error) {
     const std::string mounted = MountFolder(UpdateFolderDrive, folder);
     // Each file is read when a worker starts on it, so memory holds the
     // image and the few entries in flight, not the whole folder. The seam
     // is entered by one worker at a time.
     std::mutex reading;
-    std::size_t started = 0;
+    PackingProgress progress(check.entries.size());
     const package::EntryLoader load = [&](std::size_t index, package::WriterEntry* entry,
                                           std::string* why) {
         const std::lock_guard lock(reading);
-        if (progress)
-            std::fprintf(stderr, "\rpacking %zu/%zu: %-40.40s", ++started, check.entries.size(),
-                         check.entries[index].c_str());
+        progress.Reading(check.entries[index]);
         return ReadEntry(mounted, check.entries[index], entry, why);
     };
     std::vector<std::uint8_t> image;
     image.reserve(package::LargestImageSize(check.entries.size(),
                                             ContentBytes(mounted, check.entries)));
-    const bool packed = package::StreamPackage(check.entries.size(), load, package::MemorySink(image),
-                                               package::WriterOptions{}, error)
-                            .has_value();
-    if (progress) std::fprintf(stderr, "\r%-72s\r", "");
-    if (!packed) return std::nullopt;
+    if (!package::StreamPackage(check.entries.size(), load, package::MemorySink(image),
+                                package::WriterOptions{}, error)) {
+        return std::nullopt;
+    }
     return image;
 }
 
@@ -104,7 +101,7 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
                      folder.c_str());
         return 1;
     }
-    const auto package = PackFolder(folder, check, platform::ErrorStreamIsTerminal(), &error);
+    const auto package = PackFolder(folder, check, &error);
     if (!package || !StampFile(stub, *package, *output, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;

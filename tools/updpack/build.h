@@ -12,8 +12,8 @@ namespace updpack {
 
 // The package of the entries `check` found in `folder`, each with its
 // file's last-write time. nullopt with `error` set when a file can't be
-// read. `progress` shows the files as they are read.
+// read. The files are shown as they are read (PackingProgress).
 std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, const FolderCheck& check,
-                                                    bool progress, std::string* error);
+                                                    std::string* error);
 
 }  // namespace updpack

@@ -177,9 +177,11 @@ bool StreamToFile(const std::string& output, std::span<const ListedFile> files,
                       static_cast<std::streamsize>(header.size()));
             return written(why);
         }};
+    PackingProgress progress(files.size());
     const auto streamed = package::StreamPackage(
         files.size(),
         [&](std::size_t index, package::WriterEntry* entry, std::string* why) {
+            progress.Reading(files[index].entry.name);
             return LoadListedFile(files[index], entry, why);
         },
         sink, options, error);

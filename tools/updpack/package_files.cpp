@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/console.h"
 #include "platform/text.h"
 #include "tools/updpack/pe_resources.h"
 
@@ -45,6 +46,28 @@ std::filesystem::path PathFromEntryName(const std::string& name) {
 std::string PrintableEntryName(const std::string& name) {
     std::string utf8;
     return platform::Utf8FromCp932(name, &utf8) ? utf8 : "(not cp932) " + name;
+}
+
+PackingProgress::PackingProgress(std::size_t files)
+    : shown_(platform::ErrorStreamIsTerminal()), files_(files) {}
+
+PackingProgress::~PackingProgress() {
+    if (shown_) std::fprintf(stderr, "\r%-72s\r", "");
+}
+
+void PackingProgress::Reading(const std::string& name) {
+    if (!shown_) return;
+    // In cp932 a character takes as many columns as it has bytes, so the
+    // name is cut to 40 columns there, at a character's end, and padded
+    // over a longer name before it.
+    std::size_t cut = 0;
+    for (const char* at = name.c_str(); *at != '\0' && platform::NextChar(at) - name.c_str() <= 40;
+         at = platform::NextChar(at)) {
+        cut = static_cast<std::size_t>(platform::NextChar(at) - name.c_str());
+    }
+    const std::string shown = PrintableEntryName(name.substr(0, cut)) + std::string(40 - cut, ' ');
+    const std::lock_guard lock(printing_);
+    std::fprintf(stderr, "\rpacking %zu/%zu: %s", ++started_, files_, shown.c_str());
 }
 
 std::string IsoTimeFromFileTime(std::uint64_t fileTime) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,6 +42,26 @@ struct LoadedPackage {
 bool HasPackageMagic(std::span<const std::uint8_t> package, std::string* error);
 
 enum class PackageAccess { Mapped, Copied };
+// "packing 3/570: NAME" on standard error as each file of a package is
+// read, when standard error is a terminal; the line is cleared when the
+// progress goes. The workers that read the files may call it at once.
+class PackingProgress {
+public:
+    explicit PackingProgress(std::size_t files);
+    ~PackingProgress();
+    PackingProgress(const PackingProgress&) = delete;
+    PackingProgress& operator=(const PackingProgress&) = delete;
+
+    // `name` is an entry name (cp932).
+    void Reading(const std::string& name);
+
+private:
+    const bool shown_;
+    const std::size_t files_;
+    std::size_t started_ = 0;
+    std::mutex printing_;
+};
+
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,
                                                    PackageAccess access = PackageAccess::Mapped);
 
