@@ -10,6 +10,7 @@
 #include "package/files.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/ui.h"
 #include "updater/state.h"
 
 namespace package {
@@ -68,6 +69,10 @@ bool MayWrite(const char* target, const PackageEntry& entry, int keepNewer, int*
     }
     return true;
 }
+
+// Often enough for any disk (Windows takes a program for hung after 5 s
+// without an answer), seldom enough to cost nothing.
+constexpr std::size_t BytesBetweenServes = std::size_t{4} << 20;
 
 std::size_t RoundUpToWord(std::size_t size) { return (size + 3) & ~std::size_t{3}; }
 
@@ -249,6 +254,7 @@ int ExtractEntry(const char* name, const char* target, int keepNewer) {
     if (!MayWrite(target, *entry, keepNewer, &result)) return result;
     FileReplacement file;
     if (!file.Begin(target)) return 0;
+    std::size_t unserved = 0;  // bytes written since the window was last served
     for (;;) {
         const std::span<const std::uint8_t> piece = reader.Next(&failure);
         if (failure != RestoreFailure::None) {
@@ -257,6 +263,12 @@ int ExtractEntry(const char* name, const char* target, int keepNewer) {
         }
         if (piece.empty()) break;
         if (!file.Write(piece)) return 0;
+        // A large entry takes seconds on a slow disk.
+        unserved += piece.size();
+        if (unserved >= BytesBetweenServes) {
+            platform::StayResponsive();
+            unserved = 0;
+        }
     }
     const platform::FileTime time = LastWriteTime(*entry);
     return file.Commit(&time) ? 1 : 0;

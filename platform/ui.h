@@ -18,6 +18,12 @@ enum class BoxAnswer { Ok, Cancel, Other };
 // was busy, which must not act on what it shows next.
 void DropTypedAhead();
 
+// Called between the pieces of a long write, which reads no messages
+// otherwise: repaints what needs it and answers the messages other
+// programs send, so that Windows doesn't take the program for hung and
+// offer to end it halfway through; drops the input given meanwhile.
+void StayResponsive();
+
 // A modal message box with `text` and `caption`, owned by `owner` (may be
 // null). Returns when the user closes it. Input given before it appeared is
 // dropped first: a key meant for something else never answers it.

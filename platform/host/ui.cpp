@@ -40,8 +40,10 @@ bool Send(Window dialog, DialogEvent event, std::uintptr_t wParam) {
 
 }  // namespace
 
-// The simulated machine takes no input ahead of what it shows.
+// The simulated machine takes no input ahead of what it shows, and no
+// program waits on it.
 void DropTypedAhead() {}
+void StayResponsive() {}
 
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
     host::Machine& machine = TheMachine();

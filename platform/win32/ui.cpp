@@ -66,6 +66,16 @@ void DropTypedAhead() {
     }
 }
 
+void StayResponsive() {
+    DropTypedAhead();
+    // Only repaints are taken from the queue; a message sent by another
+    // thread is answered within the peek itself.
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
+        ::DispatchMessageA(&message);
+    }
+}
+
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
     DropTypedAhead();
     const UINT style = kind == BoxKind::ErrorOk ? MB_OK | MB_ICONERROR : MB_OKCANCEL;

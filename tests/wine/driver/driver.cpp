@@ -28,6 +28,9 @@
 //                               dialog manager moves it
 //   expect-focus ID             the control of the current box or dialog
 //                               that has the keyboard focus (0: none)
+//   expect-responsive MS        the wizard answers a message within MS
+//                               milliseconds (a window that answers none
+//                               for 5 s is taken for hung by Windows)
 //   describe                    print every window and control shown
 //   sleep MS
 //   snapshot NAME               a screenshot of the current box or dialog,
@@ -355,6 +358,15 @@ private:
                 HWND focus = FocusOf(window);
                 return (focus && IsChild(window, focus) ? GetDlgCtrlID(focus) : 0) == id;
             });
+        }
+        if (command == "expect-responsive") {
+            const DWORD limit = DWORD(std::atoi(rest.c_str()));
+            DWORD_PTR answer = 0;
+            if (IsWindow(dialog_) &&
+                SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, limit, &answer)) {
+                return true;
+            }
+            return Fail("the wizard answered no message within " + std::to_string(limit) + " ms");
         }
         if (command == "snapshot") return Snapshot(rest);
         if (command == "describe") {
