@@ -24,7 +24,9 @@ bool ToWide(UINT page, std::string_view text, std::wstring* wide) {
            length;
 }
 
-bool FromWide(UINT page, const std::wstring& wide, std::string* text) {
+enum class Missing { Fails, ShownAsDefault };
+
+bool FromWide(UINT page, const std::wstring& wide, std::string* text, Missing missing = Missing::Fails) {
     text->clear();
     if (wide.empty()) return true;
     if (wide.size() > INT_MAX) return false;
@@ -35,7 +37,7 @@ bool FromWide(UINT page, const std::wstring& wide, std::string* text) {
     // UTF-8 takes the flag instead and allows no default-char argument.
     BOOL usedDefault = FALSE;
     const DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL* defaultUsed = page == CP_UTF8 ? nullptr : &usedDefault;
+    BOOL* defaultUsed = page == CP_UTF8 || missing == Missing::ShownAsDefault ? nullptr : &usedDefault;
     const int length =
         ::WideCharToMultiByte(page, flags, wide.data(), size, nullptr, 0, nullptr, defaultUsed);
     if (length <= 0 || usedDefault) return false;
@@ -67,6 +69,15 @@ bool Cp932FromUtf8(std::string_view utf8, std::string* cp932) {
 
 bool Utf8FromCp932(std::string_view cp932, std::string* utf8) {
     return Convert(ShiftJis, CP_UTF8, cp932, utf8);
+}
+
+bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
+    std::wstring wide;
+    return ToWide(ShiftJis, cp932, &wide) && FromWide(CP_ACP, wide, printable, Missing::ShownAsDefault);
+}
+
+bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
+    return Convert(CP_ACP, ShiftJis, argument, cp932);
 }
 
 }  // namespace platform

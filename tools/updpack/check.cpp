@@ -116,9 +116,9 @@ struct UpdateLine {
 class FolderChecker {
 public:
     FolderChecker(const std::string& folder, const std::string* setupIni) {
-        // Findings are cp932 text, as UPDATE.INI is; the folder's name is
-        // native (UTF-8 on Linux; the ANSI code page on Windows, kept as is).
-        folderName_ = platform::Cp932FromUtf8(folder, &folderName_) ? folderName_ : folder;
+        // Findings are cp932 text, as UPDATE.INI is; the folder's name comes
+        // as the arguments do.
+        folderName_ = platform::Cp932FromArgument(folder, &folderName_) ? folderName_ : folder;
         folder_ = MountFolder(UpdateFolderDrive, folder);
         if (setupIni) {
             const std::filesystem::path path(*setupIni);

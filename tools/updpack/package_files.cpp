@@ -44,8 +44,8 @@ std::filesystem::path PathFromEntryName(const std::string& name) {
 }
 
 std::string PrintableEntryName(const std::string& name) {
-    std::string utf8;
-    return platform::Utf8FromCp932(name, &utf8) ? utf8 : "(not cp932) " + name;
+    std::string printable;
+    return platform::PrintableFromCp932(name, &printable) ? printable : "(not cp932) " + name;
 }
 
 PackingProgress::PackingProgress(std::size_t files)
