@@ -70,9 +70,12 @@ bool MayWrite(const char* target, const PackageEntry& entry, int keepNewer, int*
     return true;
 }
 
-// Often enough for any disk (Windows takes a program for hung after 5 s
-// without an answer), seldom enough to cost nothing.
+// Writes serve the window every few MiB, counted across entries so that
+// many small ones serve it too: often enough for any disk (Windows takes a
+// program for hung after 5 s without an answer), seldom enough to cost
+// nothing.
 constexpr std::size_t BytesBetweenServes = std::size_t{4} << 20;
+std::size_t bytesSinceServed = 0;
 
 std::size_t RoundUpToWord(std::size_t size) { return (size + 3) & ~std::size_t{3}; }
 
@@ -254,7 +257,6 @@ int ExtractEntry(const char* name, const char* target, int keepNewer) {
     if (!MayWrite(target, *entry, keepNewer, &result)) return result;
     FileReplacement file;
     if (!file.Begin(target)) return 0;
-    std::size_t unserved = 0;  // bytes written since the window was last served
     for (;;) {
         const std::span<const std::uint8_t> piece = reader.Next(&failure);
         if (failure != RestoreFailure::None) {
@@ -263,11 +265,10 @@ int ExtractEntry(const char* name, const char* target, int keepNewer) {
         }
         if (piece.empty()) break;
         if (!file.Write(piece)) return 0;
-        // A large entry takes seconds on a slow disk.
-        unserved += piece.size();
-        if (unserved >= BytesBetweenServes) {
+        bytesSinceServed += piece.size();
+        if (bytesSinceServed >= BytesBetweenServes) {
             platform::StayResponsive();
-            unserved = 0;
+            bytesSinceServed = 0;
         }
     }
     const platform::FileTime time = LastWriteTime(*entry);
