@@ -107,6 +107,8 @@ int HostDialogTemplate(Window dialog);
 std::optional<std::intptr_t> HostDialogResult(Window dialog);
 enum class CursorShape { None, Wait, Arrow };
 CursorShape HostCursor();
+// How often a long write has served the window (StayResponsive).
+int HostTimesServed();
 // The dialog most recently created (stays readable after it has ended).
 Window HostLastDialog();
 

@@ -41,9 +41,9 @@ bool Send(Window dialog, DialogEvent event, std::uintptr_t wParam) {
 }  // namespace
 
 // The simulated machine takes no input ahead of what it shows, and no
-// program waits on it.
+// program waits on it; the calls are only counted.
 void DropTypedAhead() {}
-void StayResponsive() {}
+void StayResponsive() { ++TheMachine().timesServed; }
 
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
     host::Machine& machine = TheMachine();
@@ -166,6 +166,8 @@ std::optional<std::intptr_t> HostDialogResult(Window dialog) {
 }
 
 CursorShape HostCursor() { return TheMachine().cursor; }
+
+int HostTimesServed() { return TheMachine().timesServed; }
 
 Window HostLastDialog() { return TheMachine().lastDialog; }
 
