@@ -73,7 +73,8 @@ bool Utf8FromCp932(std::string_view cp932, std::string* utf8) {
 
 bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
     std::wstring wide;
-    return ToWide(ShiftJis, cp932, &wide) && FromWide(CP_ACP, wide, printable, Missing::ShownAsDefault);
+    // By number: where the ANSI code page is UTF-8 it takes UTF-8's flags.
+    return ToWide(ShiftJis, cp932, &wide) && FromWide(::GetACP(), wide, printable, Missing::ShownAsDefault);
 }
 
 bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
