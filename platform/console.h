@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/types.h"
 
@@ -41,6 +42,14 @@ bool ErrorStreamIsTerminal();
 // system garbled. POSIX names are bytes, so the host has nothing to do.
 // Called once, first thing in main.
 void UseSystemCodePageForNarrowText();
+
+// cp932 as the tool prints it: UTF-8 on POSIX, the ANSI code page on
+// Windows (as the rest of its output), where a character the code page
+// lacks prints as '?'. False on bytes that are no cp932.
+bool PrintableFromCp932(std::string_view cp932, std::string* printable);
+// A name as the tool's arguments give it (that same encoding) in cp932;
+// false on a character cp932 lacks.
+bool Cp932FromArgument(std::string_view argument, std::string* cp932);
 
 // Puts standard output into binary mode, so entry content written there
 // arrives byte for byte (Windows would otherwise turn LF into CR LF).

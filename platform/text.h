@@ -24,12 +24,4 @@ bool EqualNoCase(const char* a, const char* b);
 bool Cp932FromUtf8(std::string_view utf8, std::string* cp932);
 bool Utf8FromCp932(std::string_view cp932, std::string* utf8);
 
-// cp932 as the command-line tool prints it: UTF-8 on POSIX, the ANSI code
-// page on Windows (as the rest of its output), where a character the code
-// page lacks prints as '?'. False on bytes that are no cp932.
-bool PrintableFromCp932(std::string_view cp932, std::string* printable);
-// A name as the tool's arguments give it (that same encoding) in cp932;
-// false on a character cp932 lacks.
-bool Cp932FromArgument(std::string_view argument, std::string* cp932);
-
 }  // namespace platform

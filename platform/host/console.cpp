@@ -8,6 +8,7 @@
 
 #include "platform/host/control.h"
 #include "platform/host/machine.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -34,6 +35,15 @@ std::filesystem::path RunningExecutablePath() {
 }
 
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+// POSIX arguments and output are UTF-8.
+bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
+    return Utf8FromCp932(cp932, printable);
+}
+
+bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
+    return Cp932FromUtf8(argument, cp932);
+}
 
 void UseSystemCodePageForNarrowText() {}
 

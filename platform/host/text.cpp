@@ -66,13 +66,4 @@ bool Utf8FromCp932(std::string_view cp932, std::string* utf8) {
     return Convert("UTF-8", "CP932", cp932, utf8);
 }
 
-// POSIX arguments and output are UTF-8.
-bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
-    return Utf8FromCp932(cp932, printable);
-}
-
-bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
-    return Cp932FromUtf8(argument, cp932);
-}
-
 }  // namespace platform

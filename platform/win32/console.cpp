@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "platform/win32/code_pages.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -59,6 +60,17 @@ std::filesystem::path RunningExecutablePath() {
 }
 
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
+bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
+    std::wstring wide;
+    // By number: where the ANSI code page is UTF-8 it takes UTF-8's flags.
+    return win32::ToWide(win32::ShiftJis, cp932, &wide) &&
+           win32::FromWide(::GetACP(), wide, printable, win32::Missing::ShownAsDefault);
+}
+
+bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
+    return win32::Convert(CP_ACP, win32::ShiftJis, argument, cp932);
+}
 
 // std::filesystem::path converts narrow text through the C runtime's
 // character type locale, which starts as "C".

@@ -1,17 +1,14 @@
-// The ANSI code page's character rules, and cp932 <-> UTF-8 through UTF-16.
+// The ANSI code page's character rules, and conversions between code pages
+// through UTF-16.
 #include "platform/text.h"
 
 #include <climits>
 
-#include "platform/win32/handles.h"
+#include "platform/win32/code_pages.h"
 
 namespace platform {
-namespace {
+namespace win32 {
 
-constexpr UINT ShiftJis = 932;
-
-// One conversion step through the system: `toWide` from `page` into UTF-16,
-// or from UTF-16 into `page`. Invalid input fails instead of becoming '?'.
 bool ToWide(UINT page, std::string_view text, std::wstring* wide) {
     wide->clear();
     if (text.empty()) return true;
@@ -24,9 +21,7 @@ bool ToWide(UINT page, std::string_view text, std::wstring* wide) {
            length;
 }
 
-enum class Missing { Fails, ShownAsDefault };
-
-bool FromWide(UINT page, const std::wstring& wide, std::string* text, Missing missing = Missing::Fails) {
+bool FromWide(UINT page, const std::wstring& wide, std::string* text, Missing missing) {
     text->clear();
     if (wide.empty()) return true;
     if (wide.size() > INT_MAX) return false;
@@ -55,7 +50,7 @@ bool Convert(UINT from, UINT to, std::string_view input, std::string* output) {
     return true;
 }
 
-}  // namespace
+}  // namespace win32
 
 bool IsLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
@@ -64,21 +59,11 @@ const char* NextChar(const char* text) { return ::CharNextA(text); }
 bool EqualNoCase(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
 
 bool Cp932FromUtf8(std::string_view utf8, std::string* cp932) {
-    return Convert(CP_UTF8, ShiftJis, utf8, cp932);
+    return win32::Convert(CP_UTF8, win32::ShiftJis, utf8, cp932);
 }
 
 bool Utf8FromCp932(std::string_view cp932, std::string* utf8) {
-    return Convert(ShiftJis, CP_UTF8, cp932, utf8);
-}
-
-bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
-    std::wstring wide;
-    // By number: where the ANSI code page is UTF-8 it takes UTF-8's flags.
-    return ToWide(ShiftJis, cp932, &wide) && FromWide(::GetACP(), wide, printable, Missing::ShownAsDefault);
-}
-
-bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
-    return Convert(CP_ACP, ShiftJis, argument, cp932);
+    return win32::Convert(win32::ShiftJis, CP_UTF8, cp932, utf8);
 }
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 
 #include "config/ini.h"
 #include "config/list.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tools/updpack/arguments.h"
