@@ -58,14 +58,14 @@ PackingProgress::~PackingProgress() {
 void PackingProgress::Reading(const std::string& name) {
     if (!shown_) return;
     // In cp932 a character takes as many columns as it has bytes, so the
-    // name is cut to 40 columns there, at a character's end, and padded
-    // over a longer name before it.
-    std::size_t cut = 0;
-    for (const char* at = name.c_str(); *at != '\0' && platform::NextChar(at) - name.c_str() <= 40;
-         at = platform::NextChar(at)) {
-        cut = static_cast<std::size_t>(platform::NextChar(at) - name.c_str());
-    }
-    const std::string shown = PrintableEntryName(name.substr(0, cut)) + std::string(40 - cut, ' ');
+    // name is cut there, at a character's end, and padded over a longer
+    // name before it.
+    constexpr std::size_t Columns = 40;
+    const char* end = name.c_str();
+    while (*end != '\0' && static_cast<std::size_t>(platform::NextChar(end) - name.c_str()) <= Columns)
+        end = platform::NextChar(end);
+    const std::string cut(name.c_str(), end);
+    const std::string shown = PrintableEntryName(cut) + std::string(Columns - cut.size(), ' ');
     const std::lock_guard lock(printing_);
     std::fprintf(stderr, "\rpacking %zu/%zu: %s", ++started_, files_, shown.c_str());
 }
