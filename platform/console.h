@@ -47,6 +47,10 @@ void UseSystemCodePageForNarrowText();
 // Windows (as the rest of its output), where a character the code page
 // lacks prints as '?'. False on bytes that are no cp932.
 bool PrintableFromCp932(std::string_view cp932, std::string* printable);
+// The character after the one at `text` in cp932 text, whatever the
+// system's code page (entry names are cp932 on every system); `text` itself
+// at its end.
+const char* NextCp932Char(const char* text);
 // A name as the tool's arguments give it (that same encoding) in cp932;
 // false on a character cp932 lacks.
 bool Cp932FromArgument(std::string_view argument, std::string* cp932);

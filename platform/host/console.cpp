@@ -41,6 +41,9 @@ bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
     return Utf8FromCp932(cp932, printable);
 }
 
+// The host's text is cp932 already.
+const char* NextCp932Char(const char* text) { return NextChar(text); }
+
 bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
     return Cp932FromUtf8(argument, cp932);
 }

@@ -68,6 +68,8 @@ bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
            win32::FromWide(::GetACP(), wide, printable, win32::Missing::ShownAsDefault);
 }
 
+const char* NextCp932Char(const char* text) { return ::CharNextExA(win32::ShiftJis, text, 0); }
+
 bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
     return win32::Convert(CP_ACP, win32::ShiftJis, argument, cp932);
 }

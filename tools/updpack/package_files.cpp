@@ -62,8 +62,8 @@ void PackingProgress::Reading(const std::string& name) {
     // name before it.
     constexpr std::size_t Columns = 40;
     const char* end = name.c_str();
-    while (*end != '\0' && static_cast<std::size_t>(platform::NextChar(end) - name.c_str()) <= Columns)
-        end = platform::NextChar(end);
+    while (*end != '\0' && static_cast<std::size_t>(platform::NextCp932Char(end) - name.c_str()) <= Columns)
+        end = platform::NextCp932Char(end);
     const std::string cut(name.c_str(), end);
     const std::string shown = PrintableEntryName(cut) + std::string(Columns - cut.size(), ' ');
     const std::lock_guard lock(printing_);
