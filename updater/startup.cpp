@@ -244,7 +244,14 @@ int RunStartUp(platform::Module module) {
     if (state.GameTitleA[0] != '\0' && !WaitForGameToClose(state.GameTitleA.data())) return 0;
 
     const int templateId = state.agreementText != nullptr ? TemplateWithAgreement : TemplateWithoutAgreement;
-    const std::intptr_t result = platform::RunModalDialog(module, templateId, WizardProc);
+    std::intptr_t result = -1;
+    try {
+        result = platform::RunModalDialog(module, templateId, WizardProc);
+    } catch (...) {
+        // Out of memory inside the wizard: the dialog has ended, maybe after
+        // some files were written. The player is told, as of any update cut
+        // short, instead of seeing the window vanish.
+    }
     state.wizardWindow = nullptr;
     if (result == 0) return 1;
     ShowUpdateError("アップデートが中断されました");

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,11 @@ TEST_F(StartupTest, AFailedUpdateIsReportedAsAborted) {
     EXPECT_EQ(RunUpdater(ThroughTheWizard), 0);
     EXPECT_EQ(BoxTexts(),
               (std::vector<std::string>{"Can't Find File in Resource !!", "ファイルの書き込みに失敗しました", Aborted}));
+}
+
+TEST_F(StartupTest, RunningOutOfMemoryInTheWizardIsReportedAsAborted) {
+    EXPECT_EQ(RunUpdater({Click(updater::IdNext), [](Window) { throw std::bad_alloc(); }}), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Aborted});
 }
 
 TEST_F(StartupTest, ADiskShortfallThenBackAndNext) {
