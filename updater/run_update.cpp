@@ -89,7 +89,8 @@ ItemList<Item> ReadItemList(const char* keyFormat,
 bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overwriteOnly) {
     // An empty base folder (the registry named no save-data folder) would
     // make the target relative, and the item would land in whatever folder
-    // the updater was started from; it fails as a write would.
+    // the updater was started from; it fails as a write would, unless the
+    // overwrite rule skips it.
     const char* base = item.action == ActionData ? state.dataPath.data() : state.installPath.data();
     PathText target{};
     CopyText(target, base);
@@ -97,8 +98,10 @@ bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overw
     if (joined) (void)platform::MakeFolder(target.data());  // a later write reports the failure
     joined = joined && package::AppendPath(target, item.name.data());
 
-    if (joined && (overwriteOnly || item.action == ActionOverwrite) &&
-        !platform::IsExistingFile(platform::GetAttributes(target.data()))) {
+    // A target that can't be named (no save-data folder, or too long a
+    // path) is no existing file either, so the overwrite rule skips it.
+    if ((overwriteOnly || item.action == ActionOverwrite) &&
+        !(joined && platform::IsExistingFile(platform::GetAttributes(target.data())))) {
         return true;
     }
     if (joined && item.action == ActionData && platform::IsExistingFile(platform::GetAttributes(target.data()))) {
@@ -147,6 +150,11 @@ bool FindDisc(platform::Window dialog, std::int32_t disc, std::array<char, 3>& d
 
 // False when the copy failed or was given up and the dialog has been ended.
 bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<char, 3>& drive) {
+    if (item.disc == RefusedDisc) {
+        ShowCopyFailure(dialog, item.path.data());
+        EndWithFailure(dialog);
+        return false;
+    }
     if (item.disc != 0 && !FindDisc(dialog, item.disc, drive)) {
         EndWithFailure(dialog);
         return false;
@@ -236,10 +244,15 @@ bool ParseCopyLine(const char* line, std::uint32_t installMode, CopyItem* item) 
     }
     item->disc = 0;
     if (rest[0] != '\0' && rest[1] == ':') {
-        // Only a digit names a disc; anything else reads as no number, as the
-        // list syntax reads it.
-        if (config::IsDigit(rest[0])) item->disc = rest[0] - '0';
-        rest += 2;
+        // Only a digit names a disc. Anything else (most likely a drive
+        // letter the publisher wrote by mistake) refuses the line, which
+        // keeps its prefix so that the failure names it as written.
+        if (!config::IsDigit(rest[0])) {
+            item->disc = RefusedDisc;
+        } else {
+            item->disc = rest[0] - '0';
+            rest += 2;
+        }
     }
     CopyText(item->path, rest);
     return true;

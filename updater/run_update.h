@@ -23,6 +23,10 @@ struct UpdateItem {
     std::int32_t fileNameOffset = 0;  // start of the file-name part of `name`
 };
 
+// The disc of a copy line whose prefix is no digit: the line is refused,
+// as a copy that failed.
+inline constexpr std::int32_t RefusedDisc = -1;
+
 struct CopyItem {
     std::int32_t disc = 0;
     NameText path{};

@@ -93,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Lines, CopyLineTest,
                                          CopyLineCase{"1:movie", 5, true, 1, "movie"},
                                          CopyLineCase{"0:movie", 0, true, 0, "movie"},
                                          CopyLineCase{"movie", 0, true, 0, "movie"},
-                                         CopyLineCase{"a:movie", 0, true, 0, "movie"},
+                                         // A drive letter is no disc: the line is refused whole.
+                                         CopyLineCase{"a:movie", 0, true, updater::RefusedDisc, "a:movie"},
+                                         CopyLineCase{"1,D:\\movie", 1, true, updater::RefusedDisc, "D:\\movie"},
                                          CopyLineCase{"9:a, b,c", 0, true, 9, "a, b,c"},
                                          CopyLineCase{"x,movie", 0, false, 0, ""},
                                          CopyLineCase{"m", 0, true, 0, "m"}));
@@ -301,6 +303,17 @@ INSTANTIATE_TEST_SUITE_P(Values, OverwriteOnlyTest,
                                          OverwriteOnlyCase{"OverwriteOnly=yes\r\n", false},
                                          OverwriteOnlyCase{"", false}));
 
+TEST_F(RunUpdateTest, WithoutASaveFolderSaveItemsFailUnlessOverwriteOnlySkipsThem) {
+    updater::state.dataPath.fill('\0');
+    Run("OverwriteOnly=1\r\nUpdateFile00=d,s.dat\r\nUpdateFile01=README.TXT\r\n");
+    ExpectCompleted();
+    EXPECT_TRUE(platform::HostRecordedBoxes().empty());
+    EXPECT_EQ(HostReadFile("C:\\GAME\\README.TXT"), "new readme");
+
+    EXPECT_EQ(Run("UpdateFile00=README.TXT\r\nUpdateFile01=d,s.dat\r\n"), -1);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ファイルの書き込みに失敗しました"});
+}
+
 TEST_F(RunUpdateTest, OverwriteOnlySkipsATargetThatIsAFolder) {
     std::filesystem::create_directories(platform::HostPath("C:\\GAME") + "/a.dll");
     Run("OverwriteOnly=1\r\nUpdateFile00=a.dll\r\n");
@@ -453,6 +466,13 @@ TEST_F(RunUpdateTest, ACopyWithoutAnyDiscIsACopyFailure) {
     EXPECT_EQ(Run("CopyFile00=movie\r\nCopyFile01=1:movie\r\n"), -1);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"SETUP.INI : \"movie\" のコピーに失敗しました"});
     EXPECT_TRUE(platform::HostRecordedCopies().empty());
+}
+
+TEST_F(RunUpdateTest, ACopyLineWithADriveLetterIsRefusedAsACopyFailure) {
+    std::filesystem::create_directories(InsertDisc('E', 1) + "/movie");
+    EXPECT_EQ(Run("CopyFile00=1:movie\r\nCopyFile01=E:\\movie\r\n"), -1);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"SETUP.INI : \"E:\\movie\" のコピーに失敗しました"});
+    EXPECT_EQ(platform::HostRecordedCopies().size(), 1u);
 }
 
 TEST_F(RunUpdateTest, AShellAbortEndsTheDialogQuietly) {
