@@ -314,9 +314,10 @@ private:
             }
             const std::uint32_t mode = hasMode ? static_cast<std::uint32_t>(line.text[0] - '0') : OtherMode;
             updater::ParseCopyLine(line.text.c_str(), mode, &item);
-            const std::string_view rest = std::string_view(line.text).substr(hasMode ? 2 : 0);
-            if (rest.size() > 1 && rest[1] == ':' && !config::IsDigit(rest[0])) {
-                Warn("[UPDATE] " + line.key + ": the disc prefix is not a digit: the line is read as having none");
+            if (item.disc == updater::RefusedDisc) {
+                Error("[UPDATE] " + line.key + ": the disc prefix is not a digit (a drive letter?): the updater "
+                      "refuses the line as a failed copy");
+                continue;
             }
             if (item.disc == 0 && !discBefore)
                 Warn("[UPDATE] " + line.key + " has no disc number and follows no line with one: no disc to copy from");
@@ -382,6 +383,10 @@ private:
             if (!updater::ParseCopyLine(line.text.c_str(), mode, &item)) continue;
             ++count;
             const std::string path(item.path.data());
+            if (item.disc == updater::RefusedDisc) {
+                Plan("  " + line.key + "  refused (fails the update): " + path);
+                continue;
+            }
             Plan("  " + line.key + "  copy from " + (item.disc ? "disc " + std::to_string(item.disc) : std::string("the last disc")) +
                  ": " + path + " -> <install folder>\\" + path);
         }

@@ -141,7 +141,7 @@ TEST_F(CheckTest, ReportsEachMistake) {
         {"copy without a disc", SetupSection + update + "CopyFile00=movie\n",
          Finding::Level::Warning, "no disc to copy from", 1},
         {"disc prefix not a digit", SetupSection + update + "CopyFile00=1:x\nCopyFile01=x:movie\n",
-         Finding::Level::Warning, "CopyFile01: the disc prefix is not a digit", 1},
+         Finding::Level::Error, "CopyFile01: the disc prefix is not a digit", 2},
         {"mode prefix not a digit", SetupSection + update + "CopyFile00=x,1:movie\n",
          Finding::Level::Warning, "CopyFile00: the install mode prefix is not a digit", 1},
         {"a sign alone", SetupSection + update + "OverwriteOnly=-\n",
