@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
-
 
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
@@ -12,17 +12,29 @@
 #include "tools/updpack/pe_resources.h"
 
 namespace updpack {
+namespace {
+
+std::optional<StampedImage> StampStub(const std::string& stubPath, std::span<const std::uint8_t> package,
+                                      StampReport* report, std::string* error) {
+    const auto stub = ReadNativeFile(stubPath, error);
+    if (!stub) return std::nullopt;
+    auto stamped = StampPackage(*stub, package, report, error);
+    if (!stamped) *error = stubPath + ": " + *error;
+    return stamped;
+}
+
+}  // namespace
+
+bool CheckStub(const std::string& stubPath, std::string* error) {
+    StampReport report;
+    return StampStub(stubPath, {}, &report, error).has_value();
+}
 
 bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
                const std::string& outputPath, std::string* error) {
-    const auto stub = ReadNativeFile(stubPath, error);
-    if (!stub) return false;
     StampReport report;
-    const auto stamped = StampPackage(*stub, package, &report, error);
-    if (!stamped) {
-        *error = stubPath + ": " + *error;
-        return false;
-    }
+    const auto stamped = StampStub(stubPath, package, &report, error);
+    if (!stamped) return false;
     if (!WriteStampedImage(outputPath, *stamped, error)) return false;
     if (report.droppedSignature)
         std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),

@@ -84,8 +84,15 @@ TEST_F(BuildTest, AFileThatCantBeReadWhilePackingLeavesNoExe) {
 TEST_F(BuildTest, TakesTheStubGiven) {
     Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=A.DLL\n");
     Write("A.DLL", "a");
+    // A stub that isn't there is told before any file is packed.
+    platform::HostPlanFault(platform::FaultKind::Read, 1, true);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Build({"--stub", (root() / "none.exe").string()}), 1);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("none.exe"), std::string::npos) << told;
+    EXPECT_EQ(told.find("cannot read"), std::string::npos) << told;
     EXPECT_FALSE(std::filesystem::exists(Output()));
+    platform::HostClearFaults();
     std::filesystem::rename(root() / "bin" / "updater.exe", root() / "other.exe");
     EXPECT_EQ(Build({"--stub", (root() / "other.exe").string()}), 0);
 }
