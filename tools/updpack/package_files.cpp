@@ -127,8 +127,12 @@ std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, c
     }
     package::LoadFailure failure = package::LoadFailure::None;
     loaded.directory = package::LoadPackageDirectory(loaded.image, &failure);
-    if (!loaded.directory.block)
+    if (!loaded.directory.block) {
+        // Without the header's magic, the likelier story is a wrong file.
+        std::string notAPackage;
+        if (!HasPackageMagic(loaded.image, &notAPackage)) return fail(path + ": " + notAPackage);
         return fail(path + ": damaged package: " + package::DescribeLoadFailure(failure));
+    }
     return loaded;
 }
 

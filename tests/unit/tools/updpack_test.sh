@@ -54,6 +54,7 @@ expect 1 "missing.fa2: no such file" "$updpack" verify missing.fa2
 cp pkg.fa2 magic.fa2 && printf 'X' | dd of=magic.fa2 bs=1 seek=0 conv=notrunc 2>/dev/null
 expect 1 "magic.fa2: not an update package (no FA2 header)" "$updpack" verify magic.fa2
 expect 0 "README.TXT" "$updpack" list magic.fa2
+expect 1 "in/README.TXT: not an update package (no FA2 header)" "$updpack" list in/README.TXT
 
 # Bad commands and arguments.
 expect 2 "unknown command" "$updpack" frobnicate
