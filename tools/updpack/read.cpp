@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "package/entry.h"
@@ -115,45 +115,41 @@ bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
     return true;
 }
 
-// The entries as work for several cores. Entries whose names differ only in
-// case are one job, done in directory order, so that they meet the file
-// system one after the other as they always did (the last one stands).
+// The entries as work for several cores.
 struct EntryWork {
-    std::vector<std::uint32_t> offsets;      // of each entry's stored data
-    std::vector<std::size_t> sameNameAfter;  // the next entry of that name, or npos
-    std::vector<std::size_t> jobs;           // the first entry of each name, largest first
+    std::vector<std::uint32_t> offsets;  // of each entry's stored data
+    std::vector<std::size_t> order;      // every entry, largest first
 };
 
 EntryWork PlanEntryWork(std::span<const package::PackageEntry> entries) {
     EntryWork work;
     work.offsets.reserve(entries.size());
-    work.sameNameAfter.assign(entries.size(), std::string::npos);
-    std::unordered_map<std::string, std::size_t> lastOfName;
-    std::vector<std::uint64_t> jobBytes(entries.size(), 0);
-    std::vector<std::size_t> jobOf(entries.size());
+    work.order.reserve(entries.size());
     std::uint32_t offset = package::HeaderSize;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         work.offsets.push_back(offset);
         offset += package::PaddedSize(entries[i].storedSize);
-        std::string key = entries[i].name;
-        for (char& c : key)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        const auto [last, first] = lastOfName.try_emplace(std::move(key), i);
-        if (first) {
-            jobOf[i] = i;
-            work.jobs.push_back(i);
-        } else {
-            work.sameNameAfter[last->second] = i;
-            jobOf[i] = jobOf[last->second];
-            last->second = i;
-        }
-        jobBytes[jobOf[i]] += entries[i].size;
+        work.order.push_back(i);
     }
     // The largest first, so that a big entry started last does not keep one
     // core busy while the others have finished.
-    std::stable_sort(work.jobs.begin(), work.jobs.end(),
-                     [&](std::size_t a, std::size_t b) { return jobBytes[a] > jobBytes[b]; });
+    std::stable_sort(work.order.begin(), work.order.end(),
+                     [&](std::size_t a, std::size_t b) { return entries[a].size > entries[b].size; });
     return work;
+}
+
+// For each entry, whether an earlier one has its name but for case: the
+// updater never finds such an entry (it takes the first of equal names).
+std::vector<bool> HiddenByAnEarlierName(std::span<const package::PackageEntry> entries) {
+    std::vector<bool> hidden(entries.size(), false);
+    std::unordered_set<std::string> seen;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::string key = entries[i].name;
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        hidden[i] = !seen.insert(std::move(key)).second;
+    }
+    return hidden;
 }
 
 // Enough workers for every core, but no more than this many, so memory
@@ -166,25 +162,23 @@ template <typename Visit>
 int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Visit visit) {
     const auto entries = loaded.directory.entries();
     const EntryWork work = PlanEntryWork(entries);
-    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> taken{0};
     std::atomic<int> failures{0};
     auto worker = [&] {
-        for (std::size_t job; (job = next++) < work.jobs.size();) {
-            for (std::size_t i = work.jobs[job]; i != std::string::npos;
-                 i = work.sameNameAfter[i]) {
-                bool done = false;
-                try {
-                    done = visit(i, work.offsets[i]);
-                } catch (const std::exception& error) {
-                    Say("updpack %s: entry %s: %s\n", command,
-                        PrintableEntryName(entries[i].name).c_str(), error.what());
-                }
-                if (!done) ++failures;
+        for (std::size_t turn; (turn = taken++) < work.order.size();) {
+            const std::size_t i = work.order[turn];
+            bool done = false;
+            try {
+                done = visit(i, work.offsets[i]);
+            } catch (const std::exception& error) {
+                Say("updpack %s: entry %s: %s\n", command,
+                    PrintableEntryName(entries[i].name).c_str(), error.what());
             }
+            if (!done) ++failures;
         }
     };
     const std::size_t workers = std::max<std::size_t>(
-        1, std::min<std::size_t>({std::thread::hardware_concurrency(), MaxWorkers, work.jobs.size()}));
+        1, std::min<std::size_t>({std::thread::hardware_concurrency(), MaxWorkers, work.order.size()}));
     std::vector<std::thread> threads;
     try {
         for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(worker);
@@ -256,9 +250,16 @@ int ExtractAllCommand(std::span<const std::string> args) {
         return 1;
     }
     const auto entries = loaded->directory.entries();
+    const std::vector<bool> hidden = HiddenByAnEarlierName(entries);
     const int failures =
         VisitEntriesInParallel(*loaded, "extract-all", [&](std::size_t i, std::uint32_t offset) {
             const package::PackageEntry& entry = entries[i];
+            if (hidden[i]) {
+                Say("updpack extract-all: entry %s: skipped, an earlier entry has this name (the updater "
+                    "uses that one)\n",
+                    PrintableEntryName(entry.name).c_str());
+                return true;
+            }
             const fs::path name = PathFromEntryName(entry.name);
             // An entry name is a file name: one that would climb out of the
             // folder is refused.

@@ -159,15 +159,18 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
     EXPECT_EQ(err_.back(), '\n');
 }
 
-TEST_F(ReadCommands, ExtractAllLeavesTheLastOfEntriesWithOneName) {
-    // Never written side by side: the last in the directory stands, as it
-    // did when entries were written one after the other, even when it is
-    // the largest and so the first to be taken up.
+TEST_F(ReadCommands, ExtractAllWritesOnlyTheFirstOfEntriesWithOneName) {
+    // The updater finds the first of equal names; the later ones are told
+    // and left out, even the largest, which would be taken up first.
     WritePackage({Entry("same.txt", Text(30, 1)), Entry("SAME.TXT", Text(20, 2)),
-                  Entry("OTHER.TXT", Text(10, 3)), Entry("SAME.TXT", Text(300000, 4))});
+                  Entry("OTHER.TXT", Text(10, 3)), Entry("Same.Txt", Text(300000, 4))});
     ASSERT_EQ(ExtractAll(), 0) << err_;
-    EXPECT_EQ(Read(root() / "out" / "SAME.TXT"), Text(300000, 4));
-    EXPECT_EQ(Read(root() / "out" / "same.txt"), Text(30, 1));  // a file of its own here
+    EXPECT_EQ(Read(root() / "out" / "same.txt"), Text(30, 1));
+    EXPECT_EQ(Read(root() / "out" / "OTHER.TXT"), Text(10, 3));
+    EXPECT_FALSE(std::filesystem::exists(root() / "out" / "SAME.TXT"));
+    EXPECT_FALSE(std::filesystem::exists(root() / "out" / "Same.Txt"));
+    EXPECT_NE(err_.find("entry Same.Txt: skipped, an earlier entry has this name"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("entry SAME.TXT: skipped"), std::string::npos) << err_;
 }
 
 TEST_F(ReadCommands, VerifyCountsDamagedEntries) {
