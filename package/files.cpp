@@ -74,6 +74,14 @@ bool FileReplacement::Commit(const platform::FileTime* time) {
         return false;
     }
     temporary_.clear();
+    // The file system may have handed the replaced file's creation time on
+    // to its successor (it does so with a name reused within seconds), so
+    // the times are set again where the file now stands. The content is in
+    // place by now: a failure here costs no more than that creation time.
+    if (time) {
+        if (const platform::FileHandle placed = platform::OpenForStamping(target_.c_str()))
+            (void)platform::SetFileTimes(placed.get(), *time);
+    }
     return true;
 }
 

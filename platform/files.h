@@ -41,6 +41,10 @@ using FileHandle = std::unique_ptr<FileObject, FileCloser>;
 // Null when it can't be opened; `status` (optional) says why.
 FileHandle OpenForRead(const char* path, Status* status = nullptr);
 
+// Opens an existing file only to set its times (SetFileTimes); others may
+// go on reading, writing or deleting it.
+FileHandle OpenForStamping(const char* path, Status* status = nullptr);
+
 // Creates a file that must not exist yet (for temporary names), for
 // writing, unshared, with normal attributes.
 FileHandle CreateNewForWrite(const char* path, Status* status = nullptr);

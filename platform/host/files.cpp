@@ -137,6 +137,9 @@ FileHandle OpenForRead(const char* path, Status* status) {
     return FileHandle(new FileObject{fd, hostPath});
 }
 
+// POSIX sets the times through a descriptor opened for reading.
+FileHandle OpenForStamping(const char* path, Status* status) { return OpenForRead(path, status); }
+
 // As CreateFileA with create-new: never a folder, never over a read-only
 // file; the new file has normal attributes.
 FileHandle CreateNewForWrite(const char* path, Status* status) {
@@ -286,6 +289,9 @@ Status ReplaceFile(const char* from, const char* to) {
     if (IsFolder(*target.hostPath) || IsReadOnly(*target.hostPath)) {
         return Failure(ErrorAccessDenied);
     }
+    // As NTFS and FAT do with a name reused within seconds ("tunnelling"),
+    // the file that takes the place of another takes its creation time.
+    const FileTime tunnelledCreation = HostFileTimes(to).creation;  // 0: nothing is replaced
     const int result = host::FaultFires(FaultKind::Replace, EACCES)
                            ? -1
                            : ::rename(source.hostPath->c_str(), target.hostPath->c_str());
@@ -296,6 +302,7 @@ Status ReplaceFile(const char* from, const char* to) {
         extras[*target.hostPath] = moved->second;
         extras.erase(*source.hostPath);
     }
+    if (tunnelledCreation != 0) extras[*target.hostPath].creation = tunnelledCreation;
     return Success();
 }
 

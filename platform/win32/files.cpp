@@ -44,6 +44,11 @@ FileHandle OpenForRead(const char* path, Status* status) {
     return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, status);
 }
 
+FileHandle OpenForStamping(const char* path, Status* status) {
+    return Open(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                OPEN_EXISTING, status);
+}
+
 FileHandle CreateNewForWrite(const char* path, Status* status) {
     return Open(path, GENERIC_WRITE, 0, CREATE_NEW, status);
 }
