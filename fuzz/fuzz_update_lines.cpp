@@ -48,7 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     updater::CopyItem copy;
     if (updater::ParseCopyLine(line.data(), mode, &copy)) {
-        if (!Terminated(copy.path) || copy.disc < 0 || copy.disc > 9) __builtin_trap();
+        // A disc is a digit's value, or the mark of a refused line.
+        if (!Terminated(copy.path) || (copy.disc < 0 && copy.disc != updater::RefusedDisc) || copy.disc > 9)
+            __builtin_trap();
     }
     updater::MessageText message{};
     CheckMessage(line.data(), message);
