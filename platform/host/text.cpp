@@ -29,6 +29,29 @@ bool Convert(const char* to, const char* from, std::string_view input, std::stri
     return true;
 }
 
+// The capital of a double-byte letter, as the system's case-blind
+// comparison folds it: full-width Latin, Greek, Cyrillic and the Roman
+// numerals, which cp932 holds twice more (NEC's and IBM's extensions), each
+// copy the same character. Any other character is its own.
+unsigned CapitalOf(unsigned char lead, unsigned char trail) {
+    struct Smalls {
+        unsigned first, last, capital;
+    };
+    static constexpr Smalls Ranges[] = {
+        {0x8281, 0x829A, 0x8260},  // ａ to ｚ
+        {0x83BF, 0x83D6, 0x839F},  // α to ω
+        {0x8470, 0x847E, 0x8440},  // а to н; 0x847F is no character
+        {0x8480, 0x8491, 0x844F},  // о to я
+        {0xEEEF, 0xEEF8, 0x8754},  // ⅰ to ⅹ
+        {0xFA40, 0xFA49, 0x8754},  // ⅰ to ⅹ again
+        {0xFA4A, 0xFA53, 0x8754},  // Ⅰ to Ⅹ again
+    };
+    const unsigned code = lead << 8 | trail;
+    for (const Smalls& range : Ranges)
+        if (code >= range.first && code <= range.last) return range.capital + (code - range.first);
+    return code;
+}
+
 }  // namespace
 
 bool IsLeadByte(unsigned char byte) {
@@ -44,9 +67,13 @@ const char* NextChar(const char* text) {
 bool EqualNoCase(const char* a, const char* b) {
     while (*a != '\0' && *b != '\0') {
         if (IsLeadByte(static_cast<unsigned char>(*a))) {
-            // A double-byte character matches only itself.
-            if (a[0] != b[0] || a[1] != b[1]) return false;
-            if (a[1] == '\0') return true;
+            // A lead byte cut off by the terminator matches only itself.
+            if (a[1] == '\0') return a[0] == b[0] && b[1] == '\0';
+            const auto byte = [](const char* at, int i) { return static_cast<unsigned char>(at[i]); };
+            if (!IsLeadByte(byte(b, 0)) || b[1] == '\0' ||
+                CapitalOf(byte(a, 0), byte(a, 1)) != CapitalOf(byte(b, 0), byte(b, 1))) {
+                return false;
+            }
             a += 2;
             b += 2;
             continue;

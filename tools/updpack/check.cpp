@@ -41,8 +41,8 @@ constexpr int ProbedKeys = 100;
 constexpr std::uint32_t OtherMode = 1000;
 constexpr int ModeCount = 10;
 
-// Names as the updater compares them: without regard to case, but a
-// double-byte character only ever equal to itself.
+// Names as the updater compares them: without regard to case, full-width,
+// Greek and Cyrillic letters included.
 bool SameName(const std::string& a, const std::string& b) {
     return platform::EqualNoCase(a.c_str(), b.c_str());
 }

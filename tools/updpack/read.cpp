@@ -138,8 +138,10 @@ EntryWork PlanEntryWork(std::span<const package::PackageEntry> entries) {
     return work;
 }
 
-// For each entry, whether an earlier one has its name but for case: the
-// updater never finds such an entry (it takes the first of equal names).
+// For each entry, whether an earlier one has its name but for the case of
+// its ASCII letters: the updater never finds such an entry (it takes the
+// first of equal names). Names equal only in the case of double-byte
+// letters, which `create` refuses as well, are both written.
 std::vector<bool> HiddenByAnEarlierName(std::span<const package::PackageEntry> entries) {
     std::vector<bool> hidden(entries.size(), false);
     std::unordered_set<std::string> seen;

@@ -33,7 +33,7 @@ TEST(Text, NextCharStepsOverWholeCharacters) {
     EXPECT_EQ(platform::NextChar(cut), cut + 1);
 }
 
-TEST(Text, EqualNoCaseFoldsAsciiOnly) {
+TEST(Text, EqualNoCaseFoldsTheLettersThatHaveACase) {
     struct Case {
         const char* a;
         const char* b;
@@ -43,7 +43,15 @@ TEST(Text, EqualNoCaseFoldsAsciiOnly) {
         {"UPDATE.INI", "update.ini", true},
         {"表.txt", "表.TXT", true},
         {"表", "俵", false},     // same lead byte, different trail
-        {"ａ", "Ａ", false},     // full-width letters are not folded
+        {"ａｂ.txt", "ＡＢ.TXT", true},  // full-width letters
+        {"αω", "ΑΩ", true},
+        {"ая", "АЯ", true},      // on both sides of the gap in the small letters' row
+        {"ⅰ", "Ⅰ", true},
+        {"\xFA\x4A", "\x87\x54", true},  // Ⅰ as IBM's and NEC's extensions hold it
+        {"ｱ", "ア", false},      // widths and
+        {"あ", "ア", false},     // kana stay apart
+        {"\x95", "\x95", true},  // a lead byte cut off by the end
+        {"\x95", "\x95\x5C", false},
         {"abc", "abcd", false},
         {"", "", true},
     };

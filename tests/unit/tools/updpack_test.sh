@@ -66,6 +66,9 @@ expect 1 "no such file" "$updpack" create x.fa2 -C in NOPE
 expect 1 "a second entry named README.TXT" "$updpack" create x.fa2 in/README.TXT in/README.TXT
 cp in/README.TXT in/readme.txt
 expect 1 "a second entry named readme.txt" "$updpack" create x.fa2 -C in README.TXT readme.txt
+printf 'full' >in/ＡＢ.TXT && printf 'width' >in/ａｂ.TXT
+expect 1 "a second entry named ａｂ.TXT" "$updpack" create x.fa2 -C in ＡＢ.TXT ａｂ.TXT
+rm in/ＡＢ.TXT in/ａｂ.TXT
 expect 1 "no entry named NOPE" "$updpack" extract pkg.fa2 NOPE
 expect 2 "the folder (-C DIR) is missing" "$updpack" extract-all pkg.fa2
 [ ! -e x.fa2 ] || fail "a refused create left its output"
