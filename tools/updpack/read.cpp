@@ -154,6 +154,15 @@ std::vector<bool> HiddenByAnEarlierName(std::span<const package::PackageEntry> e
     return hidden;
 }
 
+// Whether an entry name, as a path, stays inside the folder it is written
+// into: a name with a folder part (a text UPDATE.INI names in a sub-folder)
+// does; one that climbs out, or names a root or a drive, does not.
+bool StaysInside(const fs::path& name) {
+    if (name.empty() || name.has_root_path()) return false;
+    return std::none_of(name.begin(), name.end(),
+                        [](const fs::path& part) { return part.empty() || part == "." || part == ".."; });
+}
+
 // Enough workers for every core, but no more than this many, so memory
 // stays bounded on large machines (each holds an entry reader's buffers).
 constexpr unsigned MaxWorkers = 8;
@@ -215,10 +224,15 @@ int ExtractCommand(std::span<const std::string> args) {
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
-    const auto name = EntryNameFromPath(fs::path(parsed->positional[1]));
+    // NAME whole (an entry may keep a folder in its name), else by its file name.
+    const std::string& argument = parsed->positional[1];
+    const package::PackageEntry* entry = nullptr;
     std::uint32_t offset = 0;
-    const package::PackageEntry* entry =
-        name ? package::FindEntry(loaded->directory.entries(), name->c_str(), &offset) : nullptr;
+    std::string whole;
+    if (platform::Cp932FromArgument(argument, &whole))
+        entry = package::FindEntry(loaded->directory.entries(), whole.c_str(), &offset);
+    if (const auto name = entry ? std::nullopt : EntryNameFromPath(fs::path(argument)))
+        entry = package::FindEntry(loaded->directory.entries(), name->c_str(), &offset);
     if (!entry) {
         std::fprintf(stderr, "updpack extract: %s: no entry named %s\n",
                      parsed->positional[0].c_str(), parsed->positional[1].c_str());
@@ -263,13 +277,14 @@ int ExtractAllCommand(std::span<const std::string> args) {
                 return true;
             }
             const fs::path name = PathFromEntryName(entry.name);
-            // An entry name is a file name: one that would climb out of the
-            // folder is refused.
-            if (name.empty() || name != name.filename() || name == "." || name == "..") {
-                Say("updpack extract-all: entry %s: not a plain file name\n",
+            if (!StaysInside(name)) {
+                Say("updpack extract-all: entry %s: not a name inside the folder\n",
                     PrintableEntryName(entry.name).c_str());
                 return false;
             }
+            // A folder that can't be made fails the write, which says so.
+            if (std::error_code ignored; name.has_parent_path())
+                fs::create_directories(folder / name.parent_path(), ignored);
             return WriteEntryFile("extract-all", loaded->image, folder / name, entry, offset);
         });
     return failures ? 1 : 0;

@@ -137,13 +137,16 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
                   Entry("DAMAGED.ARC", Text(3 * 1024 * 1024, 2)),  // fails after pieces
                   Entry("../escape.txt", Text(10, 3)),
                   Entry("..", Text(10, 4)),
+                  Entry("sub/../../up.txt", Text(10, 7)),
+                  Entry("/abs.txt", Text(10, 8)),
                   Entry("DAMAGED.TXT", Text(2000, 5), true),
                   Entry("GOOD2.TXT", Text(6000, 6))},
-                 {1, 4});
+                 {1, 6});
 
     EXPECT_EQ(ExtractAll(), 1);
     EXPECT_EQ(Listing(root() / "out"), (std::set<std::string>{"GOOD1.TXT", "GOOD2.TXT"}));
     EXPECT_FALSE(fs::exists(root() / "escape.txt"));
+    EXPECT_FALSE(fs::exists(root() / "up.txt"));
     // One whole line per failure, in whatever order the workers met them.
     std::multiset<std::string> lines;
     for (std::size_t start = 0, end; (end = err_.find('\n', start)) != std::string::npos;
@@ -153,10 +156,22 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
     EXPECT_EQ(lines, (std::multiset<std::string>{
                          "updpack extract-all: entry DAMAGED.ARC" + damaged,
                          "updpack extract-all: entry DAMAGED.TXT" + damaged,
-                         "updpack extract-all: entry ../escape.txt: not a plain file name",
-                         "updpack extract-all: entry ..: not a plain file name"}))
+                         "updpack extract-all: entry ../escape.txt: not a name inside the folder",
+                         "updpack extract-all: entry ..: not a name inside the folder",
+                         "updpack extract-all: entry sub/../../up.txt: not a name inside the folder",
+                         "updpack extract-all: entry /abs.txt: not a name inside the folder"}))
         << err_;
     EXPECT_EQ(err_.back(), '\n');
+}
+
+TEST_F(ReadCommands, AnEntryThatKeepsAFolderInItsNameGoesIntoThatFolder) {
+    const Bytes content = Text(100, 1);
+    WritePackage({Entry("DOCS/AGREE.TXT", content)});
+    ASSERT_EQ(ExtractAll(), 0) << err_;
+    EXPECT_EQ(Read(root() / "out" / "DOCS" / "AGREE.TXT"), content);
+    // extract takes NAME whole before it takes its file name.
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "docs/agree.txt"}), 0) << err_;
+    EXPECT_EQ(out_, std::string(content.begin(), content.end()));
 }
 
 TEST_F(ReadCommands, ExtractAllWritesOnlyTheFirstOfEntriesWithOneName) {
