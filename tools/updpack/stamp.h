@@ -7,15 +7,15 @@
 
 namespace updpack {
 
-// Writes `stubPath` with `package` as its UPDATE/102 resource to
-// `outputPath`, telling on standard output what changed beyond the package
-// (a dropped signature). False with `error` set on any failure; the output
-// is then not written.
 // Whether `stubPath` can take a package, found without packing one (a
 // missing or foreign stub is told before minutes of packing, not after).
 // False with `error` set.
 bool CheckStub(const std::string& stubPath, std::string* error);
 
+// Writes `stubPath` with `package` as its UPDATE/102 resource to
+// `outputPath`, telling on standard output what changed beyond the package
+// (a dropped signature). False with `error` set on any failure; the output
+// is then not written.
 bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
                const std::string& outputPath, std::string* error);
 
