@@ -102,7 +102,7 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": the file name holds a backslash, a folder separator to the updater");
         return false;
     }
-    const auto name = EntryNameFromPath(path);
+    const auto name = EntryNameFromPath(path.filename());
     if (!name) {
         Fail(path.string() + ": the file name can't be written in cp932");
         return false;

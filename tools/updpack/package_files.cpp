@@ -26,7 +26,7 @@ Ticks SinceUnix(std::uint64_t fileTime) {
 }  // namespace
 
 std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path) {
-    const std::u8string name = path.filename().u8string();
+    const std::u8string name = path.u8string();
     const std::string_view utf8(reinterpret_cast<const char*>(name.data()), name.size());
     // Only a name that converts back unchanged: the code page's tables put
     // look-alikes in place of some characters (the backslash for the yen

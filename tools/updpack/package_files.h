@@ -15,8 +15,9 @@
 
 namespace updpack {
 
-// The cp932 entry name for a file name as the command line gives it (UTF-8
-// on Linux, the ANSI code page on Windows); nullopt when cp932 can't hold it.
+// The cp932 entry name for a path as the command line gives it (UTF-8 on
+// Linux, the ANSI code page on Windows), taken whole; nullopt when cp932
+// can't hold it.
 std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path);
 // The entry name as a path (for writing) and as printable text.
 std::filesystem::path PathFromEntryName(const std::string& name);

@@ -225,14 +225,14 @@ int ExtractCommand(std::span<const std::string> args) {
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
     // NAME whole (an entry may keep a folder in its name), else by its file name.
-    const std::string& argument = parsed->positional[1];
+    const fs::path given(parsed->positional[1]);
     const package::PackageEntry* entry = nullptr;
     std::uint32_t offset = 0;
-    std::string whole;
-    if (platform::Cp932FromArgument(argument, &whole))
-        entry = package::FindEntry(loaded->directory.entries(), whole.c_str(), &offset);
-    if (const auto name = entry ? std::nullopt : EntryNameFromPath(fs::path(argument)))
-        entry = package::FindEntry(loaded->directory.entries(), name->c_str(), &offset);
+    for (const fs::path& candidate : {given, given.filename()}) {
+        if (const auto name = EntryNameFromPath(candidate))
+            entry = package::FindEntry(loaded->directory.entries(), name->c_str(), &offset);
+        if (entry) break;
+    }
     if (!entry) {
         std::fprintf(stderr, "updpack extract: %s: no entry named %s\n",
                      parsed->positional[0].c_str(), parsed->positional[1].c_str());
