@@ -100,8 +100,7 @@ def make_images(dest, budget):
     """Event pictures at 800x600 and sprites at 256x256, 24-bit BMP."""
     sources = png_sources()
     if not sources:
-        log("no PNG files under /usr/share: no pictures")
-        return 0
+        sys.exit("make_game_tree: no PNG files under /usr/share to make pictures from")
     jobs, planned = [], 0
     index = 0
     while planned < budget:
@@ -127,8 +126,8 @@ def make_sounds(dest, budget):
     """Music and voices: real files read as 8-bit samples, low-passed and
     resampled by sox into 44.1 kHz 16-bit stereo WAVs of 2 to 8 MB."""
     if not shutil.which("sox"):
-        log("sox is not installed: no sounds (apt-get install sox)")
-        return 0
+        sys.exit("make_game_tree: sox is missing, so the folder would have no sounds "
+                 "(apt-get install sox)")
     sources = sorted(program_sources(), key=os.path.getsize, reverse=True)
     written, index = 0, 0
     jobs = []
