@@ -23,32 +23,6 @@ bool Exists(const std::string& hostPath) {
     return ::lstat(hostPath.c_str(), &info) == 0;
 }
 
-// The character at `at` as file names compare on Windows, upper case; moves
-// `at` past it. Besides ASCII, NTFS folds the full-width Latin, the Greek
-// and the Cyrillic letters cp932 holds.
-unsigned UpperNameChar(const char*& at) {
-    const char* next = platform::NextChar(at);
-    unsigned c = static_cast<unsigned char>(at[0]);
-    if (next - at == 2) {
-        c = c << 8 | static_cast<unsigned char>(at[1]);
-        if (c >= 0x8281 && c <= 0x829A) c -= 0x21;       // full-width a-z
-        else if (c >= 0x83BF && c <= 0x83D6) c -= 0x20;  // Greek
-        else if (c >= 0x8470 && c <= 0x847E) c -= 0x30;  // Cyrillic, up to the
-        else if (c >= 0x8480 && c <= 0x8491) c -= 0x31;  // gap at 84 7F
-    } else if (c >= 'a' && c <= 'z') {
-        c -= 'a' - 'A';
-    }
-    at = next;
-    return c;
-}
-
-bool EqualNames(const char* a, const char* b) {
-    while (*a != '\0' && *b != '\0') {
-        if (UpperNameChar(a) != UpperNameChar(b)) return false;
-    }
-    return *a == *b;
-}
-
 // The entry of `folder` that `name` means: itself when it exists, else the
 // first entry equal to it case-blind, else `name` (a path yet to be made).
 std::string MatchComponent(const std::string& folder, const std::string& name) {
@@ -57,7 +31,7 @@ std::string MatchComponent(const std::string& folder, const std::string& name) {
     if (dir == nullptr) return name;
     std::string found = name;
     while (const dirent* entry = ::readdir(dir)) {
-        if (EqualNames(entry->d_name, name.c_str())) {
+        if (platform::EqualNoCase(entry->d_name, name.c_str())) {
             found = entry->d_name;
             break;
         }

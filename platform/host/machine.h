@@ -111,8 +111,9 @@ bool IsNoPlainFile(const std::string& hostPath);
 
 // Case folding of ASCII letters only, byte by byte: enough for the drive
 // letters, registry keys and window classes the tests use. Windows folds
-// more (full-width letters, for one); file names are matched by a fold of
-// their own that keeps double-byte characters whole and folds those too.
+// more (full-width letters, for one): file names are matched with
+// platform::EqualNoCase, which keeps double-byte characters whole and folds
+// those too.
 char UpperAscii(char c);
 bool EqualAsciiNoCase(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);

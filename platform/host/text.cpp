@@ -30,7 +30,7 @@ bool Convert(const char* to, const char* from, std::string_view input, std::stri
 }
 
 // The capital of a double-byte letter, as the system's case-blind
-// comparison folds it: full-width Latin, Greek, Cyrillic and the Roman
+// comparison and NTFS's file names fold it: full-width Latin, Greek, Cyrillic and the Roman
 // numerals, which cp932 holds twice more (NEC's and IBM's extensions), each
 // copy the same character. Any other character is its own.
 unsigned CapitalOf(unsigned char lead, unsigned char trail) {
@@ -65,22 +65,18 @@ const char* NextChar(const char* text) {
 }
 
 bool EqualNoCase(const char* a, const char* b) {
+    // Character by character: a lead byte cut off by the terminator is a
+    // character of its own and matches only itself.
+    const auto folded = [](const char*& at) {
+        const char* next = NextChar(at);
+        const unsigned c = next - at == 2
+                               ? CapitalOf(static_cast<unsigned char>(at[0]), static_cast<unsigned char>(at[1]))
+                               : static_cast<unsigned char>(host::UpperAscii(at[0]));
+        at = next;
+        return c;
+    };
     while (*a != '\0' && *b != '\0') {
-        if (IsLeadByte(static_cast<unsigned char>(*a))) {
-            // A lead byte cut off by the terminator matches only itself.
-            if (a[1] == '\0') return a[0] == b[0] && b[1] == '\0';
-            const auto byte = [](const char* at, int i) { return static_cast<unsigned char>(at[i]); };
-            if (!IsLeadByte(byte(b, 0)) || b[1] == '\0' ||
-                CapitalOf(byte(a, 0), byte(a, 1)) != CapitalOf(byte(b, 0), byte(b, 1))) {
-                return false;
-            }
-            a += 2;
-            b += 2;
-            continue;
-        }
-        if (host::UpperAscii(*a) != host::UpperAscii(*b)) return false;
-        ++a;
-        ++b;
+        if (folded(a) != folded(b)) return false;
     }
     return *a == *b;
 }

@@ -117,6 +117,9 @@ TEST_F(HostFiles, NamesInDoubleByteCharactersResolveAsOnWindows) {
     // Full-width, Greek and Cyrillic letters have cases as ASCII ones do: 82 81 is 82 60's.
     HostWriteFile("C:\\TEMP\\\x82\x81.dat", "fw");
     EXPECT_EQ(HostReadFile("C:\\TEMP\\\x82\x60.DAT"), "fw");
+    // So do the Roman numerals, in each of cp932's copies: FA 40 (IBM's small i) is 87 54's.
+    HostWriteFile("C:\\TEMP\\\x87\x54.dat", "ri");
+    EXPECT_EQ(HostReadFile("C:\\TEMP\\\xFA\x40.dat"), "ri");
 }
 
 TEST_F(HostFiles, FileTimesSetAllThree) {
