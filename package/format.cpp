@@ -19,10 +19,6 @@ constexpr int ScrambleRotations[8] = {3, 5, 7, 11, 13, 17, 19, 23};
 constexpr std::uint64_t MaxExpansion = 91;
 static_assert(282 * 8 < MaxExpansion * 25);
 
-std::uint64_t Padded64(std::uint64_t storedSize) {
-    return (storedSize + (DataAlignment - 1)) & ~std::uint64_t{DataAlignment - 1};
-}
-
 // One place where a package is refused, so a breakpoint here catches all.
 PackageDirectory Refuse(LoadFailure reason, LoadFailure* failure) {
     if (failure) *failure = reason;
@@ -40,7 +36,9 @@ LoadFailure CheckRecords(std::span<const PackageEntry> entries, std::uint32_t di
         } else if (entry.size > entry.storedSize) {
             return LoadFailure::PlainEntryTooLarge;
         }
-        offset += Padded64(entry.storedSize);
+        // The check above keeps storedSize at least 16 below 2^32, so its
+        // padding can't wrap.
+        offset += PaddedSize(entry.storedSize);
     }
     return LoadFailure::None;
 }
