@@ -1,7 +1,6 @@
 #include "package/entry.h"
 
 #include <algorithm>
-#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -34,15 +33,12 @@ void ShowRestoreFailure(RestoreFailure failure) {
 // True when the drive of `target` has room for `size` bytes, or when its
 // free space can't be had at all (then the write itself will tell).
 bool CheckFreeSpace(const char* target, std::uint32_t size) {
-    std::array<char, 3> drive{};
-    std::strncpy(drive.data(), target, 2);
-    std::uint64_t freeToCaller = 0, totalBytes = 0;
-    if (!QueryFreeSpace(drive.data(), &freeToCaller, &totalBytes, nullptr)) return true;
-    if (size <= freeToCaller) return true;
+    const SpaceShortfall shortfall = FreeSpaceShortfall(target, size);
+    if (shortfall.bytes == 0) return true;
     updater::MessageText message{};
     std::snprintf(message.data(), message.size(),
                   "ディスク容量が足りません。%s ドライブに %" PRIu64 " バイトの空き容量が必要です",
-                  drive.data(), std::uint64_t{size} - freeToCaller);
+                  shortfall.drive.data(), shortfall.bytes);
     updater::ShowUpdateError(message.data());
     return false;
 }

@@ -149,6 +149,17 @@ int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t*
     return 1;
 }
 
+SpaceShortfall FreeSpaceShortfall(const char* path, std::uint64_t needed) {
+    SpaceShortfall shortfall;
+    std::strncpy(shortfall.drive.data(), path, 2);
+    std::uint64_t freeToCaller = 0, totalBytes = 0;
+    if (QueryFreeSpace(shortfall.drive.data(), &freeToCaller, &totalBytes, nullptr) &&
+        needed > freeToCaller) {
+        shortfall.bytes = needed - freeToCaller;
+    }
+    return shortfall;
+}
+
 void ResetFreeSpaceCache() { cachedQuery = nullptr; }
 
 }  // namespace package

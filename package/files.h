@@ -2,6 +2,7 @@
 // These show nothing: their callers decide what a failure means.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -70,6 +71,15 @@ bool AppendPath(std::span<char> path, const char* name);
 // both fail, and the outputs are left as they were.
 int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
                    std::uint64_t* totalFree);
+
+// The drive (the first two characters of `path`, "C:") and the bytes by
+// which its free space falls short of `needed`: 0 when it has room, or when
+// its free space can't be had (then the write itself will tell).
+struct SpaceShortfall {
+    std::array<char, 3> drive{};
+    std::uint64_t bytes = 0;
+};
+SpaceShortfall FreeSpaceShortfall(const char* path, std::uint64_t needed);
 
 // Forgets the cached query (tests: the cache is program-wide).
 void ResetFreeSpaceCache();

@@ -52,14 +52,12 @@ void ShowCopyFailure(platform::Window dialog, const char* path) {
 bool CheckDiskSpace(platform::Window dialog) {
     const auto required = static_cast<std::uint32_t>(ReadUpdateNumber("RequiredDiskSpace"));
     if (required == 0) return true;
-    std::array<char, 3> drive{state.installPath[0], state.installPath[1], '\0'};
-    std::uint64_t freeToCaller = 0;
-    std::uint64_t totalBytes = 0;
     // Without a figure to compare with we don't hold the user back.
-    if (!package::QueryFreeSpace(drive.data(), &freeToCaller, &totalBytes, nullptr)) return true;
-    if (required <= freeToCaller) return true;
+    const package::SpaceShortfall shortfall =
+        package::FreeSpaceShortfall(state.installPath.data(), required);
+    if (shortfall.bytes == 0) return true;
     SetInfoText(dialog, "ディスク容量が足りません。\r%s ドライブに %llu バイトの空き容量が必要です",
-                drive.data(), static_cast<unsigned long long>(required - freeToCaller));
+                shortfall.drive.data(), static_cast<unsigned long long>(shortfall.bytes));
     platform::EnableItem(dialog, IdBack, true);
     platform::EnableItem(dialog, IdNext, false);
     platform::EnableItem(dialog, IdCancel, true);
