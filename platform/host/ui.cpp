@@ -77,8 +77,15 @@ std::intptr_t RunModalDialog(Module, int templateId, DialogProcedure procedure) 
 
     // The script belongs to this dialog; a nested dialog would get none.
     auto steps = std::exchange(TheMachine().dialogScript, {});
-    procedure(dialog, DialogEvent::Init, 0, 0);
-    for (auto step = steps.begin(); !dialog->result && step != steps.end(); ++step) (*step)(dialog);
+    try {
+        procedure(dialog, DialogEvent::Init, 0, 0);
+        for (auto step = steps.begin(); !dialog->result && step != steps.end(); ++step) (*step)(dialog);
+    } catch (...) {
+        // As on Windows, the exception ends the dialog on its way out.
+        dialog->open = false;
+        dialog->result = -1;
+        throw;
+    }
     dialog->open = false;
     if (!dialog->result) dialog->result = HostScriptExhausted;
     return *dialog->result;

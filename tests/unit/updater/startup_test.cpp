@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/setup_ini.h"
+#include "platform/desktop.h"
 #include "updater/state.h"
 #include "updater_fixture.h"
 
@@ -337,6 +338,8 @@ TEST_F(StartupTest, AFailedUpdateIsReportedAsAborted) {
 TEST_F(StartupTest, RunningOutOfMemoryInTheWizardIsReportedAsAborted) {
     EXPECT_EQ(RunUpdater({Click(updater::IdNext), [](Window) { throw std::bad_alloc(); }}), 0);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{Aborted});
+    // The wizard is gone: a second updater would not find it and stop.
+    EXPECT_EQ(platform::FindDialogWindow(Caption), nullptr);
 }
 
 TEST_F(StartupTest, ADiskShortfallThenBackAndNext) {
