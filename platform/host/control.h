@@ -129,7 +129,7 @@ void HostAbortShellCopy(bool aborted);
 // N-th call from now of that kind fail (countdown 1 = the next call), once
 // or from then on. `fired` counts the faults injected.
 enum class FaultKind {
-    Open,        // OpenForRead
+    Open,        // OpenForRead, OpenForStamping
     Create,      // CreateNewForWrite
     Read,        // ReadOnce fails
     Write,       // WriteOnce fails

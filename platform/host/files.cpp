@@ -37,6 +37,9 @@ using host::Failure;
 using host::Success;
 using host::TheMachine;
 
+// One request moves at most what a 32-bit count can tell, as on Windows.
+bool FitsOneRequest(std::size_t size) { return size <= 0xFFFFFFFFu; }
+
 constexpr std::uint32_t KeptAttributes =
     AttributeReadOnly | AttributeHidden | AttributeSystem | AttributeArchive;
 
@@ -170,6 +173,7 @@ std::uint32_t FileSize32(FileObject* file) {
 
 Status ReadOnce(FileObject* file, std::span<std::uint8_t> buffer, std::uint32_t* moved) {
     *moved = 0;
+    if (!FitsOneRequest(buffer.size())) return Failure(host::ErrorInvalidParameter);
     // One request reads everything up to the end of the file, as ReadFile does.
     while (*moved < buffer.size()) {
         const auto rest = buffer.subspan(*moved);
@@ -188,6 +192,7 @@ Status ReadOnce(FileObject* file, std::span<std::uint8_t> buffer, std::uint32_t*
 
 Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint32_t* moved) {
     *moved = 0;
+    if (!FitsOneRequest(data.size())) return Failure(host::ErrorInvalidParameter);
     std::size_t wanted = data.size();
     if (host::FaultFires(FaultKind::ShortWrite, 0)) wanted /= 2;
     while (*moved < wanted) {
