@@ -357,8 +357,6 @@ private:
     std::vector<Token> path_;
 };
 
-}  // namespace
-
 ParseSettings SettingsForLevel(int level) {
     using enum ParseSettings::Method;
     static constexpr ParseSettings Levels[9] = {
@@ -368,6 +366,8 @@ ParseSettings SettingsForLevel(int level) {
     };
     return Levels[std::clamp(level, FastestLevel, BestLevel) - 1];
 }
+
+}  // namespace
 
 ParseSettings ExhaustiveSettings() {
     // The chain stops at the window's end anyway; no match is long enough to skip the search.

@@ -17,7 +17,7 @@ inline constexpr int DefaultLevel = BestLevel;
 std::vector<std::uint8_t> CompressBlock(std::span<const std::uint8_t> input,
                                         int level = DefaultLevel);
 
-// How a level searches. Levels map to these; the benchmark also runs an
+// How a level searches. Each level has its settings; the benchmark also runs an
 // exhaustive search to see how far the default level is from the best parse.
 struct ParseSettings {
     enum class Method {
@@ -31,7 +31,6 @@ struct ParseSettings {
     std::size_t niceLength;  // a match this long is taken without a search behind it
 };
 
-ParseSettings SettingsForLevel(int level);
 ParseSettings ExhaustiveSettings();
 std::vector<std::uint8_t> CompressBlockWith(std::span<const std::uint8_t> input,
                                             const ParseSettings& settings);
