@@ -50,7 +50,8 @@ public:
     static constexpr std::size_t PieceSize = 1 << 18;
 
     // Prepares reading; NoMemory when its buffers can't be had, Damaged when
-    // the stored data lies outside the image. The image must outlive it.
+    // the stored data lies outside the image or a plain entry claims more
+    // content than it stores. The image must outlive it.
     RestoreFailure Open(std::span<const std::uint8_t> image, const PackageEntry& entry,
                         std::uint32_t offset);
     // The next piece of content, valid until the next call; empty once the

@@ -121,7 +121,8 @@ bool ReadSetupKeys() {
 }
 
 // The package entry named by `key`, copied into a block of its own followed
-// by two zero bytes. True when the key is missing (the text stays null).
+// by two zero bytes. True when that worked or the key is missing (then the
+// text stays null); false after a message.
 bool LoadText(const char* key, platform::HeapBlock& block, const char*& text) {
     NameText entryName{};
     if (!config::ReadUpdateValue(SetupSection, key, entryName)) return true;

@@ -144,9 +144,9 @@ Window NewWindow(const std::string& className, const std::string& title) {
 }
 
 // FILETIME counts from 1601; POSIX time from 1970, 11644473600 s later.
-// A FILETIME with the high bit set counts as one before 1601. Both
-// conversions shift by whole seconds, so every FILETIME converts there and
-// back without overflow.
+// A FILETIME with the high bit set counts as one before 1601, so it comes
+// back as 0. Both conversions shift by whole seconds, so none overflows, and
+// every FILETIME from 1601 on converts there and back unchanged.
 namespace {
 constexpr std::int64_t TicksPerSecond = 10'000'000;
 constexpr std::int64_t UnixEpochSeconds = 11'644'473'600;
