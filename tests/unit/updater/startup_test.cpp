@@ -376,7 +376,8 @@ TEST_F(StartupTest, TwoRunsDoNotShareUpdateIni) {
 }
 
 // A fault at every file creation and allocation point in turn: the run
-// ends with a message or completes, and never leaves UPDATE.INI behind.
+// ends with a message or completes, never leaves UPDATE.INI behind, and
+// never leaves a file half written.
 class FaultSweepTest : public StartupTest, public testing::WithParamInterface<platform::FaultKind> {};
 
 TEST_P(FaultSweepTest, EveryFailurePointEndsCleanly) {
@@ -395,6 +396,21 @@ TEST_P(FaultSweepTest, EveryFailurePointEndsCleanly) {
             return;
         }
         EXPECT_TRUE(exitCode == 0 || exitCode == 1);
+        // Every file is the old one or the new one, never a part of either,
+        // and no temporary file is left beside it.
+        EXPECT_EQ(FolderContents(InstallFolder), (std::vector<std::string>{"README.TXT", "SETUP.INI"}));
+        const auto installed = platform::HostReadFile("C:\\GAME\\README.TXT");
+        EXPECT_TRUE(installed == "old readme" || installed == "new readme") << *installed;
+        const std::vector<std::string> saved = FolderContents(DataFolder);
+        EXPECT_TRUE(saved.empty() || saved == std::vector<std::string>{"README.TXT"});
+        if (!saved.empty()) {
+            EXPECT_EQ(platform::HostReadFile("C:\\SAVE\\README.TXT"), "new readme");
+        }
+        // A run that reports success has written everything.
+        if (exitCode == 1) {
+            EXPECT_EQ(installed, "new readme");
+            EXPECT_EQ(saved, std::vector<std::string>{"README.TXT"});
+        }
     }
     ADD_FAILURE() << "the sweep never ran out of failure points";
 }

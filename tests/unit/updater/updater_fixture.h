@@ -5,6 +5,7 @@
 // publisher's own writer, so the updater reads what a publisher ships.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -109,14 +110,18 @@ protected:
         return folder;
     }
 
-    // Files of the temporary folder, to see that a run left nothing there.
-    std::vector<std::string> TempFolderContents() const {
+    // The names of what a folder holds, its sub-folders' too, sorted.
+    static std::vector<std::string> FolderContents(const char* folder) {
         std::vector<std::string> names;
-        for (const auto& item : std::filesystem::recursive_directory_iterator(platform::HostPath("C:\\TEMP"))) {
+        for (const auto& item : std::filesystem::recursive_directory_iterator(platform::HostPath(folder))) {
             names.push_back(item.path().filename().string());
         }
+        std::sort(names.begin(), names.end());
         return names;
     }
+
+    // Files of the temporary folder, to see that a run left nothing there.
+    static std::vector<std::string> TempFolderContents() { return FolderContents("C:\\TEMP"); }
 
     static std::vector<std::string> BoxTexts() {
         std::vector<std::string> texts;
