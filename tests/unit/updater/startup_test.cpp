@@ -190,6 +190,16 @@ INSTANTIATE_TEST_SUITE_P(
                      };
                  },
                  {NotInstalled}},
+        // 260 bytes without a terminator fill the buffer: the path would
+        // have no end.
+        EarlyEnd{"InstPathFillsTheBufferUnterminated",
+                 [](StartupTest& t) {
+                     t.arrange = [] {
+                         platform::HostSetRegistryValue(RegistryKey, "InstPath",
+                                                        std::vector<std::uint8_t>(260, 'g'));
+                     };
+                 },
+                 {NotInstalled}},
         EarlyEnd{"InstModeTooLong",
                  [](StartupTest& t) {
                      t.arrange = [] { platform::HostSetRegistryValue(RegistryKey, "InstMode", {0, 0, 0, 0, 0}); };
@@ -227,14 +237,21 @@ TEST_F(StartupTest, AnotherUpdaterIsBroughtToTheFront) {
     EXPECT_TRUE(platform::HostWindowRaised(other));
 }
 
-TEST_F(StartupTest, AMissingDataPathLeavesItEmpty) {
-    registered = false;
-    arrange = [] {
-        platform::HostSetRegistryString(RegistryKey, "InstPath", InstallFolder);
-        platform::HostSetRegistryDword(RegistryKey, "InstMode", 0);
-    };
-    EXPECT_EQ(RunUpdater(ThroughTheWizard), 1);
-    EXPECT_EQ(state.dataPath[0], '\0');
+TEST_F(StartupTest, AMissingOrUnterminatedDataPathLeavesItEmpty) {
+    for (const bool present : {false, true}) {
+        SCOPED_TRACE(present);
+        platform::HostReset(root().string());
+        updater::ResetUpdateState();
+        registered = false;
+        arrange = [present] {
+            platform::HostSetRegistryString(RegistryKey, "InstPath", InstallFolder);
+            platform::HostSetRegistryDword(RegistryKey, "InstMode", 0);
+            // 260 bytes without a terminator: too large for the buffer.
+            if (present) platform::HostSetRegistryValue(RegistryKey, "DataPath", std::vector<std::uint8_t>(260, 's'));
+        };
+        EXPECT_EQ(RunUpdater(ThroughTheWizard), 1);
+        EXPECT_EQ(state.dataPath[0], '\0');
+    }
 }
 
 TEST_F(StartupTest, TheUpdateMessageIsShownOnceBeforeTheWizard) {
