@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -274,6 +275,19 @@ TEST_F(RunUpdateTest, AGapEndsTheList) {
     EXPECT_EQ(HostReadFile("C:\\GAME\\b.dll"), "new b");
     EXPECT_EQ(HostReadFile("C:\\GAME\\README.TXT"), "old readme");
     EXPECT_TRUE(platform::HostRecordedCopies().empty());
+}
+
+TEST_F(RunUpdateTest, SixteenKeysAreReadAndNoMore) {
+    std::string keys;
+    char key[64];
+    for (int k = 0; k < 15; ++k) {
+        std::snprintf(key, sizeof key, "UpdateFile%02d=a.dll\r\n", k);
+        keys += key;
+    }
+    Run(keys + "UpdateFile15=b.dll\r\nUpdateFile16=readme.txt\r\n");
+    ExpectCompleted();
+    EXPECT_EQ(HostReadFile("C:\\GAME\\b.dll"), "new b");
+    EXPECT_EQ(HostReadFile("C:\\GAME\\README.TXT"), "old readme");
 }
 
 struct OverwriteOnlyCase {
