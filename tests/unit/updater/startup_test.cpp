@@ -210,6 +210,19 @@ INSTANTIATE_TEST_SUITE_P(
                      t.arrange = [] { std::filesystem::remove(platform::HostPath("C:\\GAME\\SETUP.INI")); };
                  },
                  {"インストール先に \"SETUP.INI\" ファイルが見つかりません"}},
+        // The update message comes after the registry and before SETUP.INI.
+        EarlyEnd{"UpdateMessageNotShownWhenNotInstalled",
+                 [](StartupTest& t) {
+                     t.setupKeys["UpdateMessage"] = "お知らせ";
+                     t.registered = false;
+                 },
+                 {NotInstalled}},
+        EarlyEnd{"UpdateMessageShownBeforeSetupIniIsMissed",
+                 [](StartupTest& t) {
+                     t.setupKeys["UpdateMessage"] = "お知らせ";
+                     t.arrange = [] { std::filesystem::remove(platform::HostPath("C:\\GAME\\SETUP.INI")); };
+                 },
+                 {"お知らせ", "インストール先に \"SETUP.INI\" ファイルが見つかりません"}},
         EarlyEnd{"SetupIniFault",
                  [](StartupTest& t) {
                      t.arrange = [] {
@@ -230,11 +243,19 @@ TEST_F(StartupTest, TheBoxesBeforeTheCaptionIsBuiltSayUpdate) {
     EXPECT_EQ(platform::HostRecordedBoxes()[0].kind, platform::BoxKind::ErrorOk);
 }
 
+// Before the running game is looked for: the player sees the updater
+// already open, not a question about the game.
 TEST_F(StartupTest, AnotherUpdaterIsBroughtToTheFront) {
     Window other = nullptr;
-    arrange = [&] { other = platform::HostOpenWindow("#32770", Caption); };
+    Window game = nullptr;
+    arrange = [&] {
+        other = platform::HostOpenWindow("#32770", Caption);
+        game = platform::HostOpenWindow("DemoClass", "デモゲーム");
+    };
     EXPECT_EQ(RunUpdater(), 0);
     EXPECT_TRUE(platform::HostWindowRaised(other));
+    EXPECT_FALSE(platform::HostWindowRaised(game));
+    EXPECT_TRUE(platform::HostRecordedBoxes().empty());
 }
 
 TEST_F(StartupTest, AMissingOrUnterminatedDataPathLeavesItEmpty) {
