@@ -276,6 +276,13 @@ TEST_F(EntryTest, NewerFileRule) {
     platform::HostPlanFault(FaultKind::GetTime, 1);
     EXPECT_EQ(ExtractEntry("TEXT.TXT", "C:\\OUT.TXT", 1), 1);
     EXPECT_EQ(platform::HostReadFile("C:\\OUT.TXT"), Text);
+    // The times compare as unsigned numbers: an entry stamped with the high
+    // bit set is newer than the file.
+    Install({{"LATE.TXT", Bytes(Text), 0x8000'0000'0000'0000ull, false, false}});
+    platform::HostWriteFile("C:\\OUT.TXT", "old");
+    platform::HostSetFileTime("C:\\OUT.TXT", EntryTime);
+    EXPECT_EQ(ExtractEntry("LATE.TXT", "C:\\OUT.TXT", 1), 1);
+    EXPECT_EQ(platform::HostReadFile("C:\\OUT.TXT"), Text);
 }
 
 TEST_F(EntryTest, ReadOnlyTargetsLoseTheAttributeEvenWhenKept) {
