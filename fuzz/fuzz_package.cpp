@@ -1,7 +1,9 @@
 // Arbitrary bytes as a package image: the loader must refuse or accept it
 // without reading outside it, and every entry of an accepted directory must
 // restore or be reported damaged, never crash. The streaming reader must
-// agree with the whole-buffer restore, byte for byte and in its verdict.
+// agree with the whole-buffer restore, byte for byte and in its verdict;
+// the lookup by name must find each entry's data where the walk does; and
+// updpack's listing must print any name and time stamp.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +11,7 @@
 
 #include "package/entry.h"
 #include "package/format.h"
+#include "tools/updpack/package_files.h"
 
 namespace {
 
@@ -43,6 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const package::EntryContent content = package::RestoreEntry(image, entry, offset, &failure);
         if (content && content.bytes.size() != entry.size) __builtin_trap();
         if (!StreamAgrees(image, entry, offset, content)) __builtin_trap();
+        // The first entry of this name (case-blind) is the one found.
+        std::uint32_t found = 0;
+        const package::PackageEntry* first = package::FindEntry(directory.entries(), entry.name, &found);
+        if (first == nullptr || (first == &entry && found != offset)) __builtin_trap();
+        (void)updpack::PrintableEntryName(entry.name);
+        (void)updpack::IsoTimeFromFileTime(package::LastWriteTime(entry));
         offset += package::PaddedSize(entry.storedSize);
     }
     return 0;
