@@ -169,6 +169,11 @@ TEST_P(SetupIniFaultTest, ShowsOneMessageAndFails) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{fault.message});
 }
 
+// Longer than the 259 characters these keys are read with: the comma falls
+// after the cut, and the list loses its second item.
+const std::string LongShortcut = std::string(258, 'a') + ",b.exe";
+const std::string LongExecApp = std::string(258, 'a') + ",/silent";
+
 INSTANTIATE_TEST_SUITE_P(
     Faults, SetupIniFaultTest,
     testing::Values(
@@ -190,6 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Shortcut1", "アンインストール", "SETUP.INI : Shortcut1 エラー"},
         FaultCase{"Shortcut0", ",蒼穹.exe", "SETUP.INI : Shortcut0 エラー"},
         FaultCase{"ExecApp", "setup.exe", "SETUP.INI : ExecApp エラー"},
+        FaultCase{"Shortcut1", LongShortcut.c_str(), "SETUP.INI : Shortcut1 エラー"},
+        FaultCase{"ExecApp", LongExecApp.c_str(), "SETUP.INI : ExecApp エラー"},
         FaultCase{"InstallAfterAdd", "1", "SETUP.INI : InstallAddFiles キーが存在しません"}));
 
 TEST_F(SetupIniTest, AnAddOnListWithoutItemsIsRefused) {
