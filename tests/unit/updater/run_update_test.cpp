@@ -452,7 +452,14 @@ TEST_F(RunUpdateTest, CopiesAFolderIntoTheInstallFolder) {
 
 TEST_F(RunUpdateTest, AsksForTheDiscUntilItIsInserted) {
     platform::HostAddCdromDrive('E', "");
-    platform::HostScriptAnswer(platform::BoxAnswer::Ok);
+    // Meanwhile the page says what goes on, and no button can be pressed.
+    platform::HostScriptAnswer(platform::BoxAnswer::Ok, [] {
+        const platform::Window dialog = platform::HostLastDialog();
+        EXPECT_EQ(HostControl(dialog, updater::IdInfo)->text, "アップデートを実行しています");
+        for (const int id : {updater::IdBack, updater::IdNext, updater::IdCancel}) {
+            EXPECT_FALSE(HostControl(dialog, id)->enabled) << id;
+        }
+    });
     platform::HostScriptAnswer(platform::BoxAnswer::Ok, [this] {
         const std::string disc = InsertDisc('E', 2);
         std::ofstream(disc + "/extra.dat") << "extra";
@@ -465,6 +472,15 @@ TEST_F(RunUpdateTest, AsksForTheDiscUntilItIsInserted) {
     EXPECT_EQ(platform::HostRecordedBoxes()[0].owner, dialog_);
     EXPECT_EQ(platform::HostRecordedBoxes()[0].caption, "デモゲーム アップデータ 1.01");
     EXPECT_EQ(HostReadFile("C:\\GAME\\extra.dat"), "extra");
+}
+
+TEST_F(RunUpdateTest, ThePageNamesWhatIsBeingCopied) {
+    std::filesystem::create_directories(InsertDisc('E', 1) + "/movie");
+    platform::HostScriptAnswer(platform::BoxAnswer::Cancel, [] {
+        EXPECT_EQ(HostControl(platform::HostLastDialog(), updater::IdInfo)->text, "movie をコピーしています");
+    });
+    EXPECT_EQ(Run("CopyFile00=1:movie\r\nCopyFile01=2:extra.dat\r\n"), -1);
+    EXPECT_EQ(platform::HostRecordedBoxes().size(), 1u);
 }
 
 TEST_F(RunUpdateTest, CancelAtTheDiscPromptEndsTheDialogQuietly) {
