@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <memory>
 #include <ostream>
+#include <string_view>
 
 #include "platform/mapped_file.h"
+#include "platform/module.h"
 #include "tools/updpack/native_files.h"
 
 namespace updpack {
@@ -267,8 +269,12 @@ std::optional<Resources> ReadResources(std::span<const std::uint8_t> b, const Pe
     return resources;
 }
 
-ResourceName PackageTypeName() { return {false, 0, PackageResourceType}; }
-ResourceName PackageIdName() { return {true, PackageResourceId, {}}; }
+// The package resource's type name is ASCII: each byte is its code unit.
+ResourceName PackageTypeName() {
+    const std::string_view type = platform::PackageResourceType;
+    return {false, 0, std::u16string(type.begin(), type.end())};
+}
+ResourceName PackageIdName() { return {true, platform::PackageResourceId, {}}; }
 
 ResourceNode* FindNode(ResourceTable& table, const ResourceName& name) {
     for (ResourceNode& node : table.nodes)

@@ -11,10 +11,6 @@
 
 namespace updpack {
 
-// The resource that carries the package: type "UPDATE", id 102.
-inline constexpr char16_t PackageResourceType[] = u"UPDATE";
-inline constexpr std::uint16_t PackageResourceId = 102;
-
 // What stamping did, for the tool to tell the publisher.
 struct StampReport {
     bool replacedExisting = false;   // an UPDATE/102 was there before
