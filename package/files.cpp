@@ -69,7 +69,7 @@ bool FileReplacement::Commit(const platform::FileTime* time) {
     if (!file_) return false;
     const bool stamped = !time || platform::SetFileTimes(file_.get(), *time);
     file_.reset();
-    if (!stamped || !platform::ReplaceFile(temporary_.c_str(), target_.c_str())) {
+    if (!stamped || !platform::MoveReplacing(temporary_.c_str(), target_.c_str())) {
         Abandon();
         return false;
     }

@@ -77,7 +77,7 @@ Status RemoveFolder(const char* path);
 
 // Moves `from` onto `to`, replacing a file that stands there. Fails,
 // like Windows, when `to` is read-only or a folder.
-Status ReplaceFile(const char* from, const char* to);
+Status MoveReplacing(const char* from, const char* to);
 
 // The temporary folder, ending in a separator ("C:\\...\\Temp\\").
 // Empty when it can't be had.

@@ -140,7 +140,7 @@ enum class FaultKind {
     SetAttributes,
     Remove,
     MakeFolder,
-    Replace,     // ReplaceFile
+    Replace,     // MoveReplacing
     Allocate,    // AllocateBlock
 };
 void HostPlanFault(FaultKind kind, int countdown, bool persistent = false);

@@ -286,7 +286,7 @@ Status RemoveFolder(const char* path) {
     return Success();
 }
 
-Status ReplaceFile(const char* from, const char* to) {
+Status MoveReplacing(const char* from, const char* to) {
     const Resolved source = Resolve(from);
     if (!source.hostPath) return source.failure;
     const Resolved target = Resolve(to);

@@ -5,9 +5,6 @@
 
 #include "platform/win32/handles.h"
 
-// winbase.h maps ReplaceFile to ReplaceFileA; ours is another function.
-#undef ReplaceFile
-
 namespace platform {
 
 struct FileObject {
@@ -104,7 +101,7 @@ Status MakeFolder(const char* path) { return StatusOf(::CreateDirectoryA(path, n
 
 Status RemoveFolder(const char* path) { return StatusOf(::RemoveDirectoryA(path)); }
 
-Status ReplaceFile(const char* from, const char* to) {
+Status MoveReplacing(const char* from, const char* to) {
     return StatusOf(::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING));
 }
 

@@ -83,13 +83,13 @@ TEST_F(HostFiles, ReadOnlyIsEnforcedEvenForRoot) {
     EXPECT_EQ(status.osError, 5u);
     EXPECT_EQ(RemoveFile("C:\\TEMP\\ro.txt").osError, 5u);
     HostWriteFile("C:\\TEMP\\new.txt", "new");
-    EXPECT_EQ(ReplaceFile("C:\\TEMP\\new.txt", "C:\\TEMP\\ro.txt").osError, 5u);
-    EXPECT_EQ(ReplaceFile("C:\\TEMP\\new.txt", "C:\\TEMP").osError, 5u);
+    EXPECT_EQ(MoveReplacing("C:\\TEMP\\new.txt", "C:\\TEMP\\ro.txt").osError, 5u);
+    EXPECT_EQ(MoveReplacing("C:\\TEMP\\new.txt", "C:\\TEMP").osError, 5u);
     EXPECT_EQ(HostReadFile("C:\\TEMP\\ro.txt"), "old");
 
     ASSERT_TRUE(SetAttributes("C:\\TEMP\\ro.txt", AttributeNormal));
     EXPECT_EQ(GetAttributes("C:\\TEMP\\ro.txt"), AttributeNormal);
-    ASSERT_TRUE(ReplaceFile("C:\\TEMP\\new.txt", "C:\\TEMP\\ro.txt"));
+    ASSERT_TRUE(MoveReplacing("C:\\TEMP\\new.txt", "C:\\TEMP\\ro.txt"));
     EXPECT_EQ(HostReadFile("C:\\TEMP\\ro.txt"), "new");
     EXPECT_EQ(GetAttributes("C:\\TEMP\\new.txt"), InvalidAttributes);
 }
@@ -97,7 +97,7 @@ TEST_F(HostFiles, ReadOnlyIsEnforcedEvenForRoot) {
 TEST_F(HostFiles, AttributesTravelWithReplaceAndDropWithRemove) {
     HostWriteFile("C:\\TEMP\\hidden.tmp", "x");
     ASSERT_TRUE(SetAttributes("C:\\TEMP\\hidden.tmp", AttributeHidden));
-    ASSERT_TRUE(ReplaceFile("C:\\TEMP\\hidden.tmp", "C:\\TEMP\\moved.txt"));
+    ASSERT_TRUE(MoveReplacing("C:\\TEMP\\hidden.tmp", "C:\\TEMP\\moved.txt"));
     EXPECT_EQ(GetAttributes("C:\\TEMP\\moved.txt"), AttributeHidden);
     ASSERT_TRUE(RemoveFile("C:\\TEMP\\moved.txt"));
     HostWriteFile("C:\\TEMP\\moved.txt", "again");
