@@ -61,7 +61,14 @@ Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint
 Status GetLastWriteTime(FileObject* file, FileTime* time);
 
 // Sets creation, last-access and last-write time of an open file at once.
+// A time that no file can be given fails (error 87) instead of leaving the
+// times as they were: see IsSettableFileTime.
 Status SetFileTimes(FileObject* file, FileTime time);
+
+// Whether a file can be given `time`. Windows reads 0 as "leave the time
+// as it is" and all ones as "stop updating it", and takes no time with the
+// high bit set.
+inline bool IsSettableFileTime(FileTime time) { return time != 0 && time < FileTime{1} << 63; }
 
 // Attributes of a path, or InvalidAttributes when it does not exist.
 std::uint32_t GetAttributes(const char* path);

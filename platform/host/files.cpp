@@ -218,6 +218,7 @@ Status GetLastWriteTime(FileObject* file, FileTime* time) {
 }
 
 Status SetFileTimes(FileObject* file, FileTime time) {
+    if (!IsSettableFileTime(time)) return Failure(host::ErrorInvalidParameter);
     const timespec stamp = host::TimespecFromFileTime(time);
     const timespec both[2] = {stamp, stamp};
     const int result = host::FaultFires(FaultKind::SetTime, EIO) ? -1 : ::futimens(file->fd, both);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "platform/files.h"
 #include "platform/win32/code_pages.h"
 #include "platform/win32/handles.h"
 
@@ -39,6 +40,7 @@ std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path) {
 }
 
 bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
+    if (!IsSettableFileTime(time)) return false;
     const win32::OwnedHandle file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
     const FILETIME lastWrite = win32::ToFiletime(time);
     return file.valid() && ::SetFileTime(file.handle, nullptr, nullptr, &lastWrite);

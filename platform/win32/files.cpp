@@ -85,6 +85,7 @@ Status GetLastWriteTime(FileObject* file, FileTime* time) {
 }
 
 Status SetFileTimes(FileObject* file, FileTime time) {
+    if (!IsSettableFileTime(time)) return Status{false, ERROR_INVALID_PARAMETER};
     const FILETIME stamp = win32::ToFiletime(time);
     return StatusOf(::SetFileTime(file->handle, &stamp, &stamp, &stamp));
 }
