@@ -53,6 +53,11 @@ bool QueryClusterCounts(const char* path, ClusterCounts* counts) {
     return true;
 }
 
-bool IsCdromDrive(const char* drive) { return ::GetDriveTypeA(drive) == DRIVE_CDROM; }
+bool IsCdromDrive(const char* drive) {
+    // The call wants the root with its backslash; "E:" alone names the
+    // drive's current folder.
+    const char root[] = {drive[0], ':', '\\', '\0'};
+    return ::GetDriveTypeA(root) == DRIVE_CDROM;
+}
 
 }  // namespace platform
