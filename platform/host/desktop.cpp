@@ -3,6 +3,7 @@
 
 
 #include "platform/host/machine.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -13,7 +14,8 @@ Window FindTopWindow(const char* className, const char* title) {
         const WindowObject& candidate = **window;
         if (!candidate.open) continue;
         if (className != nullptr && !host::EqualAsciiNoCase(candidate.className, className)) continue;
-        if (title != nullptr && candidate.title != title) continue;
+        // Windows compares titles case-blind, too.
+        if (title != nullptr && !EqualNoCase(candidate.title.c_str(), title)) continue;
         return window->get();
     }
     return nullptr;

@@ -14,7 +14,9 @@ class HostDesktop : public HostTest {};
 TEST_F(HostDesktop, TopWindowsByClassAndTitle) {
     const Window game = HostOpenWindow("GameClass", "Game");
     EXPECT_EQ(FindTopWindow("gameclass", "Game"), game);
-    EXPECT_EQ(FindTopWindow("GameClass", "game"), nullptr);
+    // Titles match case-blind, as FindWindowA matches them, and in full.
+    EXPECT_EQ(FindTopWindow("GameClass", "GAME"), game);
+    EXPECT_EQ(FindTopWindow("GameClass", "Gam"), nullptr);
     const Window other = HostOpenWindow("#32770", "UPDATE");
     EXPECT_EQ(FindDialogWindow("UPDATE"), other);
     ShowAndRaise(other);
