@@ -40,8 +40,10 @@ bool ErrorStreamIsTerminal();
 // them in. On Windows that is the ANSI code page, which the C runtime does
 // not use until told: a name in Japanese would otherwise reach the file
 // system garbled. POSIX names are bytes, so the host has nothing to do.
-// Called once, first thing in main.
-void UseSystemCodePageForNarrowText();
+// Called once, first thing in main. False when the C runtime can't take the
+// ANSI code page (a system set to UTF-8 for every program, which the old
+// runtime does not support): names that are not ASCII may then be garbled.
+bool UseSystemCodePageForNarrowText();
 
 // cp932 as the tool prints it: UTF-8 on POSIX, the ANSI code page on
 // Windows (as the rest of its output), where a character the code page

@@ -48,7 +48,7 @@ bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
     return Cp932FromUtf8(argument, cp932);
 }
 
-void UseSystemCodePageForNarrowText() {}
+bool UseSystemCodePageForNarrowText() { return true; }
 
 // POSIX streams have no text mode.
 void UseBinaryStandardOutput() {}

@@ -78,7 +78,7 @@ bool Cp932FromArgument(std::string_view argument, std::string* cp932) {
 
 // std::filesystem::path converts narrow text through the C runtime's
 // character type locale, which starts as "C".
-void UseSystemCodePageForNarrowText() { std::setlocale(LC_CTYPE, ".ACP"); }
+bool UseSystemCodePageForNarrowText() { return std::setlocale(LC_CTYPE, ".ACP") != nullptr; }
 
 void UseBinaryStandardOutput() { ::_setmode(::_fileno(stdout), _O_BINARY); }
 

@@ -100,7 +100,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    platform::UseSystemCodePageForNarrowText();
+    if (!platform::UseSystemCodePageForNarrowText())
+        std::fprintf(stderr, "updpack: warning: the C runtime can't use this system's code page; "
+                             "file names that are not ASCII may come out garbled\n");
     int status = 1;
     try {
         status = Run(std::vector<std::string>(argv, argv + argc));
