@@ -3,9 +3,9 @@
 // three are kept by hand, and this test keeps them together.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <string>
 
 #include "platform/host/control.h"
@@ -21,19 +21,26 @@ using Controls = std::map<int, std::string>;
 std::map<int, Controls> ResourceTemplates() {
     std::ifstream rc(UPDATER_SOURCE_DIR "/resources/updater.rc");
     EXPECT_TRUE(rc) << "resources/updater.rc";
-    const std::regex dialog(R"re(^(\d+) DIALOG\b)re");
-    const std::regex control(R"re(^\s*CONTROL "([^"]*)", (\d+),)re");
     std::map<int, Controls> templates;
     int current = -1;
-    std::smatch match;
     for (std::string line; std::getline(rc, line);) {
-        if (std::regex_search(line, match, dialog)) {
-            current = std::stoi(match[1]);
-        } else if (current >= 0 && std::regex_search(line, match, control)) {
-            std::string text;
-            EXPECT_TRUE(platform::Cp932FromUtf8(match[1].str(), &text)) << line;
-            templates[current][std::stoi(match[2])] = text;
+        // "100 DIALOG ..." opens a template; "    CONTROL "text", id, ..." is
+        // one of its controls.
+        if (line.find(" DIALOG ") != std::string::npos && std::isdigit(static_cast<unsigned char>(line[0]))) {
+            current = std::stoi(line);
+            continue;
         }
+        const std::size_t control = line.find("CONTROL \"");
+        if (current < 0 || control == std::string::npos) continue;
+        const std::size_t textStart = control + 9;
+        const std::size_t textEnd = line.find('"', textStart);
+        if (textEnd == std::string::npos) {
+            ADD_FAILURE() << line;
+            continue;
+        }
+        std::string text;
+        EXPECT_TRUE(platform::Cp932FromUtf8(line.substr(textStart, textEnd - textStart), &text)) << line;
+        templates[current][std::stoi(line.substr(textEnd + 2))] = text;
     }
     return templates;
 }
