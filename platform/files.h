@@ -53,7 +53,9 @@ FileHandle CreateNewForWrite(const char* path, Status* status = nullptr);
 std::uint32_t FileSize32(FileObject* file);
 
 // One read or write request. `moved` receives the bytes really moved, also
-// when the request fails part way.
+// when the request fails part way. A request larger than a 32-bit count can
+// tell (see FitsOneRequest) fails with error 87 and moves nothing.
+inline bool FitsOneRequest(std::size_t size) { return size <= 0xFFFFFFFFu; }
 Status ReadOnce(FileObject* file, std::span<std::uint8_t> buffer, std::uint32_t* moved);
 Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint32_t* moved);
 

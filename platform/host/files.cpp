@@ -37,9 +37,6 @@ using host::Failure;
 using host::Success;
 using host::TheMachine;
 
-// One request moves at most what a 32-bit count can tell, as on Windows.
-bool FitsOneRequest(std::size_t size) { return size <= 0xFFFFFFFFu; }
-
 constexpr std::uint32_t KeptAttributes =
     AttributeReadOnly | AttributeHidden | AttributeSystem | AttributeArchive;
 

@@ -30,9 +30,10 @@ bool Convert(const char* to, const char* from, std::string_view input, std::stri
 }
 
 // The capital of a double-byte letter, as the system's case-blind
-// comparison and NTFS's file names fold it: full-width Latin, Greek, Cyrillic and the Roman
-// numerals, which cp932 holds twice more (NEC's and IBM's extensions), each
-// copy the same character. Any other character is its own.
+// comparison and NTFS's file names fold it: full-width Latin, Greek,
+// Cyrillic and the Roman numerals, which cp932 holds twice more (NEC's and
+// IBM's extensions), each copy the same character. Any other character is
+// its own.
 unsigned CapitalOf(unsigned char lead, unsigned char trail) {
     struct Smalls {
         unsigned first, last, capital;

@@ -32,9 +32,6 @@ FileHandle Open(const char* path, DWORD access, DWORD sharing, DWORD creation, S
     return FileHandle(new FileObject{handle});
 }
 
-// One request moves at most a DWORD's worth of bytes.
-bool FitsOneRequest(std::size_t size) { return size <= MAXDWORD; }
-
 }  // namespace
 
 FileHandle OpenForRead(const char* path, Status* status) {

@@ -10,7 +10,8 @@ namespace platform {
 
 std::span<const std::uint8_t> FindPackageResource(Module module) {
     const HMODULE instance = win32::ToHmodule(module);
-    const HRSRC resource = ::FindResourceA(instance, MAKEINTRESOURCEA(PackageResourceId), PackageResourceType);
+    const HRSRC resource =
+        ::FindResourceA(instance, MAKEINTRESOURCEA(PackageResourceId), PackageResourceType);
     if (resource == nullptr) return {};
     const DWORD size = ::SizeofResource(instance, resource);
     const HGLOBAL loaded = size == 0 ? nullptr : ::LoadResource(instance, resource);

@@ -69,9 +69,9 @@ void DropTypedAhead() {
 void StayResponsive() {
     DropTypedAhead();
     // Only repaints are taken from the queue; a message sent by another
-    // thread is answered within the peek itself.
-    // A WM_PAINT stays queued until its window validates itself; the bound
-    // keeps a window that never does from holding the update here.
+    // thread is answered within the peek itself. A WM_PAINT stays queued
+    // until its window validates itself; the bound keeps a window that never
+    // does from holding the update here.
     MSG message;
     for (int served = 0; served < 64 && ::PeekMessageA(&message, nullptr, 0, 0,
                                                         PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -398,12 +397,7 @@ TEST_F(RunUpdateTest, AWriteFailureHalfwayLeavesNothingHalfWritten) {
     EXPECT_EQ(HostReadFile("C:\\GAME\\a.dll"), "new a");
     EXPECT_EQ(HostReadFile("C:\\GAME\\b.dll"), "old b");
     EXPECT_EQ(HostReadFile("C:\\GAME\\README.TXT"), "old readme");
-    std::vector<std::string> files;
-    for (const auto& item : std::filesystem::directory_iterator(platform::HostPath("C:\\GAME"))) {
-        files.push_back(item.path().filename().string());
-    }
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"README.TXT", "SETUP.INI", "a.dll", "b.dll"}));
+    EXPECT_EQ(FolderContents(InstallFolder), (std::vector<std::string>{"README.TXT", "SETUP.INI", "a.dll", "b.dll"}));
 }
 
 TEST_F(RunUpdateTest, AFolderInTheWayIsAWriteFailure) {
