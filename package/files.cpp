@@ -67,9 +67,13 @@ bool FileReplacement::Write(std::span<const std::uint8_t> data) {
 
 bool FileReplacement::Commit(const platform::FileTime* time) {
     if (!file_) return false;
-    const bool stamped = !time || platform::SetFileTimes(file_.get(), *time);
+    // The content must be on the disk before the name is moved onto it: the
+    // file system may make the move lasting first, and power lost between
+    // the two would leave the target empty or holding garbage.
+    const bool written = (!time || platform::SetFileTimes(file_.get(), *time)) &&
+                         platform::FlushToDisk(file_.get());
     file_.reset();
-    if (!stamped || !platform::MoveReplacing(temporary_.c_str(), target_.c_str())) {
+    if (!written || !platform::MoveReplacing(temporary_.c_str(), target_.c_str())) {
         Abandon();
         return false;
     }

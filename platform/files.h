@@ -59,6 +59,10 @@ inline bool FitsOneRequest(std::size_t size) { return size <= 0xFFFFFFFFu; }
 Status ReadOnce(FileObject* file, std::span<std::uint8_t> buffer, std::uint32_t* moved);
 Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint32_t* moved);
 
+// Returns once the file's content and times, as written so far, are on the
+// disk rather than in the system's cache.
+Status FlushToDisk(FileObject* file);
+
 // The last-write time of an open file.
 Status GetLastWriteTime(FileObject* file, FileTime* time);
 

@@ -134,6 +134,7 @@ enum class FaultKind {
     Read,        // ReadOnce fails
     Write,       // WriteOnce fails
     ShortWrite,  // WriteOnce moves half the bytes and reports success
+    Flush,       // FlushToDisk
     FileSize,    // FileSize32
     GetTime,     // GetLastWriteTime
     SetTime,     // SetFileTimes

@@ -206,6 +206,13 @@ Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint
     return Success();
 }
 
+// The simulated machine never loses power, so nothing needs to reach the
+// disk; only a planned fault makes the flush fail.
+Status FlushToDisk(FileObject* file) {
+    if (host::FaultFires(FaultKind::Flush, EIO)) return ErrnoStatus(file->hostPath);
+    return Success();
+}
+
 Status GetLastWriteTime(FileObject* file, FileTime* time) {
     struct stat info;
     const int result = host::FaultFires(FaultKind::GetTime, EIO) ? -1 : ::fstat(file->fd, &info);

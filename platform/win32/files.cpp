@@ -74,6 +74,8 @@ Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint
     return StatusOf(ok);
 }
 
+Status FlushToDisk(FileObject* file) { return StatusOf(::FlushFileBuffers(file->handle)); }
+
 Status GetLastWriteTime(FileObject* file, FileTime* time) {
     FILETIME lastWrite{};
     if (!::GetFileTime(file->handle, nullptr, nullptr, &lastWrite)) return LastError();

@@ -250,7 +250,7 @@ TEST_F(EntryTest, SilentFailuresLeaveTheTargetAlone) {
     EXPECT_EQ(ExtractEntry("TEXT.TXT", "C:\\MISSING\\OUT.TXT", 0), 0);  // no folder is made
     platform::HostWriteFile("C:\\OUT.TXT", "old");
     for (FaultKind kind : {FaultKind::Create, FaultKind::Write, FaultKind::ShortWrite,
-                           FaultKind::SetTime, FaultKind::Replace}) {
+                           FaultKind::SetTime, FaultKind::Flush, FaultKind::Replace}) {
         platform::HostPlanFault(kind, 1, true);
         EXPECT_EQ(ExtractEntry("TEXT.TXT", "C:\\OUT.TXT", 0), 0);
         platform::HostClearFaults();

@@ -76,7 +76,7 @@ TEST_F(FilesTest, WriteWholeFileCreatesReplacesAndStamps) {
 TEST_F(FilesTest, WriteWholeFileNeverLosesTheOldFile) {
     const platform::FileTime time = 130'000'000'000'000'000;
     for (FaultKind kind : {FaultKind::Create, FaultKind::Write, FaultKind::ShortWrite,
-                           FaultKind::SetTime, FaultKind::Replace}) {
+                           FaultKind::SetTime, FaultKind::Flush, FaultKind::Replace}) {
         for (bool persistent : {false, true}) {
             for (int countdown = 1;; ++countdown) {
                 platform::HostWriteFile("C:\\A.TXT", "old");
@@ -88,6 +88,7 @@ TEST_F(FilesTest, WriteWholeFileNeverLosesTheOldFile) {
                 EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), result ? "new" : "old");
                 EXPECT_EQ(FilesOnC(), (std::vector<std::string>{"A.TXT", "TEMP"}));
                 if (fired == 0) {
+                    EXPECT_GT(countdown, 1) << "the write never met fault kind " << static_cast<int>(kind);
                     EXPECT_EQ(result, 1);
                     break;
                 }

@@ -455,6 +455,7 @@ TEST_P(FaultSweepTest, EveryFailurePointEndsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, FaultSweepTest,
                          testing::Values(platform::FaultKind::Create, platform::FaultKind::Write,
+                                         platform::FaultKind::Flush,
                                          platform::FaultKind::Allocate, platform::FaultKind::Open,
                                          platform::FaultKind::MakeFolder, platform::FaultKind::Replace));
 
