@@ -20,8 +20,9 @@ platform::HeapBlock ReadWholeFile(const char* path, std::uint32_t* length);
 
 // Creates or replaces `path` with `data`. The content goes to a temporary
 // file in the same folder first, gets `time` (optional) as its creation,
-// last-access and last-write time, and only then replaces the target, so a
-// failure leaves the old file as it was and no temporary file behind.
+// last-access and last-write time, is flushed to the disk, and only then
+// replaces the target, so a failure (or a power cut) leaves the old file as
+// it was and a failure no temporary file behind.
 // 1 on success, 0 on any failure.
 int WriteWholeFile(const char* path, std::span<const std::uint8_t> data,
                    const platform::FileTime* time);
@@ -41,7 +42,7 @@ public:
     // One write request; false when it fails or falls short.
     bool Write(std::span<const std::uint8_t> data);
     // Sets creation, last-access and last-write time to `time` (optional),
-    // closes and moves the file onto the target.
+    // flushes the file to the disk, closes it and moves it onto the target.
     bool Commit(const platform::FileTime* time);
 
 private:
