@@ -102,7 +102,8 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
         return 1;
     }
     if (!CheckStub(stub, &error)) {
-        std::fprintf(stderr, "updpack build: %s\n", error.c_str());
+        std::fprintf(stderr, "updpack build: %s%s\n", error.c_str(),
+                     parsed->Option("--stub") ? "" : " (the updater to stamp; --stub names another)");
         return 1;
     }
     const auto package = PackFolder(folder, check, &error);
