@@ -64,43 +64,6 @@ bool IsWholeNumber(const std::string& text) {
     return digits == std::string::npos || text.find_first_not_of(" \t", digits) == std::string::npos;
 }
 
-// The names of a relative Windows path, split at backslashes and slashes.
-// The second byte of a double-byte character is no separator.
-std::vector<std::string> PathNames(const std::string& path) {
-    std::vector<std::string> names(1);
-    for (const char* at = path.c_str(); *at != '\0';) {
-        const char* next = platform::NextChar(at);
-        if (next - at == 1 && (*at == '\\' || *at == '/')) {
-            names.emplace_back();
-        } else {
-            names.back().append(at, next);
-        }
-        at = next;
-    }
-    return names;
-}
-
-// Why Windows has no file or folder at the relative path `path`; empty when
-// nothing keeps it from being made.
-std::string WhyWindowsRefuses(const std::string& path) {
-    static const std::set<std::string> devices = {
-        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    for (const std::string& name : PathNames(path)) {
-        for (const char* at = name.c_str(); *at != '\0'; at = platform::NextChar(at)) {
-            const auto byte = static_cast<unsigned char>(*at);
-            if (platform::NextChar(at) - at == 1 && (byte < 32 || std::string_view("<>:\"|?*").find(*at) != std::string_view::npos))
-                return byte < 32 ? "a control character" : std::string("the character ") + *at;
-        }
-        // A device name stays one with an extension or blanks after it.
-        std::string stem = name.substr(0, name.find('.'));
-        stem.erase(stem.find_last_not_of(' ') + 1);
-        std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
-        if (devices.count(stem) != 0) return "the device name " + stem;
-    }
-    return {};
-}
-
 // True when a name of `path` ends in a dot or a blank, which Windows drops.
 bool HasNameWindowsTrims(const std::string& path) {
     const std::vector<std::string> names = PathNames(path);

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "package/compress.h"
+#include "package/format.h"
 #include "package/writer.h"
 #include "platform/console.h"
 #include "platform/text.h"
@@ -111,6 +112,12 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": the file name is longer than 259 bytes in cp932");
         return false;
     }
+    // The updater writes an entry under its own name, which must be one
+    // Windows can give a file.
+    if (const std::string refused = WhyWindowsRefuses(*name); !refused.empty()) {
+        Fail(path.string() + ": Windows allows no such file name (" + refused + ")");
+        return false;
+    }
     for (const ListedFile& other : earlier) {
         // The updater finds only the first of two such names.
         if (platform::EqualNoCase(other.entry.name.c_str(), name->c_str())) {
@@ -202,6 +209,10 @@ int CreateCommand(std::span<const std::string> args) {
     }
     std::uint64_t size = 0;
     std::string error;
+    const std::uint32_t magic = package::PackageMagic;  // as the header stores it
+    if (!MayReplaceWith(*options->output, {reinterpret_cast<const char*>(&magic), sizeof magic},
+                        "an update package", &error))
+        return Fail(error);
     const bool created = ReplaceNativeFile(
         *options->output,
         [&](std::ostream& out, std::string* why) {

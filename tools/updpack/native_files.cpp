@@ -72,6 +72,17 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
     return bytes;
 }
 
+bool MayReplaceWith(const std::filesystem::path& path, std::string_view signature,
+                    const char* kind, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return true;  // nothing there, or what the write will report
+    std::string start(signature.size(), '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    if (in.gcount() == 0 || start == signature) return true;
+    *error = path.string() + ": already exists and is not " + kind + "; not replaced";
+    return false;
+}
+
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
                        std::string* error, const NativeFileCheck& check) {
     // Renamed over a folder, a device or a pipe, the file would take its

@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace updpack {
@@ -20,6 +21,14 @@ namespace updpack {
 // made absolute and normalised, or as given, normalised, when there is no
 // current folder to resolve it against.
 std::string MountFolder(char drive, const std::string& folder);
+
+// Whether an output of `kind` (its files begin with `signature`) may be
+// written over `path`: yes when nothing, an empty file, or a file of that
+// kind stands there. A forgotten or mistyped output name would otherwise
+// overwrite one of the publisher's own files, the inputs included; false
+// says so in `error`.
+bool MayReplaceWith(const std::filesystem::path& path, std::string_view signature,
+                    const char* kind, std::string* error);
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error);

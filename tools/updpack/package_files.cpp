@@ -1,10 +1,12 @@
 #include "tools/updpack/package_files.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string_view>
 
 #include "platform/console.h"
@@ -37,15 +39,72 @@ std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path) 
     return cp932;
 }
 
+// The second byte of a double-byte character is no separator.
+std::vector<std::string> PathNames(const std::string& path) {
+    std::vector<std::string> names(1);
+    for (const char* at = path.c_str(); *at != '\0';) {
+        const char* next = platform::NextCp932Char(at);
+        if (next - at == 1 && (*at == '\\' || *at == '/')) {
+            names.emplace_back();
+        } else {
+            names.back().append(at, next);
+        }
+        at = next;
+    }
+    return names;
+}
+
+std::string WhyWindowsRefuses(const std::string& path) {
+    static const std::set<std::string> devices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    for (const std::string& name : PathNames(path)) {
+        for (const char* at = name.c_str(); *at != '\0'; at = platform::NextCp932Char(at)) {
+            const auto byte = static_cast<unsigned char>(*at);
+            if (platform::NextCp932Char(at) - at == 1 && (byte < 32 || std::string_view("<>:\"|?*").find(*at) != std::string_view::npos))
+                return byte < 32 ? "a control character" : std::string("the character ") + *at;
+        }
+        // A device name stays one with an extension or blanks after it.
+        std::string stem = name.substr(0, name.find('.'));
+        stem.erase(stem.find_last_not_of(' ') + 1);
+        std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
+        if (devices.count(stem) != 0) return "the device name " + stem;
+    }
+    return {};
+}
+
 std::filesystem::path PathFromEntryName(const std::string& name) {
-    std::string utf8;
-    if (!platform::Utf8FromCp932(name, &utf8)) return {};
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    // The updater's folder separator is the backslash, which is none on
+    // POSIX: each name of the path is converted on its own. An empty name
+    // (a separator first, last or doubled) gives an empty path, as a name
+    // that can't be converted does.
+    std::filesystem::path path;
+    for (const std::string& part : PathNames(name)) {
+        std::string utf8;
+        if (part.empty() || !platform::Utf8FromCp932(part, &utf8)) return {};
+        path /= std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    }
+    return path;
 }
 
 std::string PrintableEntryName(const std::string& name) {
-    std::string printable;
-    return platform::PrintableFromCp932(name, &printable) ? printable : "(not cp932) " + name;
+    std::string converted;
+    const bool cp932 = platform::PrintableFromCp932(name, &converted);
+    // Control characters are shown as escapes, never sent to the terminal:
+    // a crafted name could move its cursor or recolour it. No byte below
+    // 0x20 is part of a longer character, in UTF-8 or in any ANSI code page.
+    std::string printable = cp932 ? "" : "(not cp932) ";
+    for (const char c : cp932 ? converted : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            printable += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            printable += escape;
+        }
+    }
+    return printable;
 }
 
 PackingProgress::PackingProgress(std::size_t files)

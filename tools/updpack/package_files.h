@@ -19,7 +19,16 @@ namespace updpack {
 // Linux, the ANSI code page on Windows), taken whole; nullopt when cp932
 // can't hold it.
 std::optional<std::string> EntryNameFromPath(const std::filesystem::path& path);
-// The entry name as a path (for writing) and as printable text.
+// The names of a relative Windows path (cp932), split at backslashes and
+// slashes; an empty one where a separator comes first, last or twice.
+std::vector<std::string> PathNames(const std::string& path);
+// Why Windows has no file or folder at the relative path `path` (a control
+// character, one of < > : " | ? *, a device name); empty when nothing keeps
+// it from being made.
+std::string WhyWindowsRefuses(const std::string& path);
+
+// The entry name as a path (for writing) and as printable text. Control
+// characters print as escapes (\x1B).
 std::filesystem::path PathFromEntryName(const std::string& name);
 std::string PrintableEntryName(const std::string& name);
 
@@ -65,5 +74,10 @@ private:
 
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,
                                                    PackageAccess access = PackageAccess::Mapped);
+
+// Restores every entry of `loaded` on all cores, writing nothing; each
+// damaged one is told on standard error, the command's name first. The
+// number of damaged entries.
+int CountDamagedEntries(const LoadedPackage& loaded, const char* command);
 
 }  // namespace updpack

@@ -224,11 +224,15 @@ int ExtractCommand(std::span<const std::string> args) {
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
-    // NAME whole (an entry may keep a folder in its name), else by its file name.
+    // NAME whole (an entry may keep a folder in its name), also with each
+    // slash as the updater's backslash (no byte of a double-byte character
+    // is a slash), else by its file name.
     const fs::path given(parsed->positional[1]);
+    std::string backslashed = parsed->positional[1];
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
     const package::PackageEntry* entry = nullptr;
     std::uint32_t offset = 0;
-    for (const fs::path& candidate : {given, given.filename()}) {
+    for (const fs::path& candidate : {given, fs::path(backslashed), given.filename()}) {
         if (const auto name = EntryNameFromPath(candidate))
             entry = package::FindEntry(loaded->directory.entries(), name->c_str(), &offset);
         if (entry) break;
@@ -290,6 +294,16 @@ int ExtractAllCommand(std::span<const std::string> args) {
     return failures ? 1 : 0;
 }
 
+int CountDamagedEntries(const LoadedPackage& loaded, const char* command) {
+    // Every entry is restored in full and the content let go piece by
+    // piece: the damage a reader would meet shows, in bounded memory.
+    const auto entries = loaded.directory.entries();
+    return VisitEntriesInParallel(loaded, command, [&](std::size_t i, std::uint32_t offset) {
+        return StreamEntry(command, loaded.image, entries[i], offset,
+                           [](std::span<const std::uint8_t>) { return true; });
+    });
+}
+
 int VerifyCommand(std::span<const std::string> args) {
     const auto parsed = ParseRead("verify", args, 1);
     if (!parsed) return 2;
@@ -300,14 +314,7 @@ int VerifyCommand(std::span<const std::string> args) {
         std::fprintf(stderr, "updpack verify: %s: %s\n", parsed->positional[0].c_str(), error.c_str());
         return 1;
     }
-    // Every entry is restored in full and the content let go piece by
-    // piece: the damage a reader would meet shows, in bounded memory.
-    const auto entries = loaded->directory.entries();
-    const int failures =
-        VisitEntriesInParallel(*loaded, "verify", [&](std::size_t i, std::uint32_t offset) {
-            return StreamEntry("verify", loaded->image, entries[i], offset,
-                               [](std::span<const std::uint8_t>) { return true; });
-        });
+    const int failures = CountDamagedEntries(*loaded, "verify");
     const std::size_t count = loaded->directory.entries().size();
     if (failures) {
         std::printf("%s: %d of %zu entries damaged\n", parsed->positional[0].c_str(), failures,

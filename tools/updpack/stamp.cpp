@@ -60,8 +60,17 @@ int StampCommand(std::span<const std::string> args) {
     const auto package = LoadPackageForCommand("stamp", parsed->positional[1],
                                                intoItself ? PackageAccess::Copied : PackageAccess::Mapped);
     if (!package) return 1;
-    if (!HasPackageMagic(package->image, &error) ||
-        !StampFile(parsed->positional[0], package->image, *output, &error)) {
+    if (!HasPackageMagic(package->image, &error)) {
+        std::fprintf(stderr, "updpack stamp: %s: %s\n", parsed->positional[1].c_str(), error.c_str());
+        return 1;
+    }
+    // The players could not repair a damaged entry; the publisher can.
+    if (const int damaged = CountDamagedEntries(*package, "stamp")) {
+        std::fprintf(stderr, "updpack stamp: %s: %d damaged entries; %s not written\n",
+                     parsed->positional[1].c_str(), damaged, output->c_str());
+        return 1;
+    }
+    if (!StampFile(parsed->positional[0], package->image, *output, &error)) {
         std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
         return 1;
     }

@@ -97,5 +97,23 @@ TEST_F(BuildTest, TakesTheStubGiven) {
     EXPECT_EQ(Build({"--stub", (root() / "other.exe").string()}), 0);
 }
 
+// An exe replaces only an exe: an output mistyped as one of the update's
+// own files leaves that file alone.
+TEST_F(BuildTest, ReplacesNoFileButAnExe) {
+    Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=README.TXT\n");
+    Write("README.TXT", "read me");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(BuildCommand(std::vector<std::string>{folder_, "-o", folder_ + "/README.TXT"},
+                           (root() / "bin" / "updpack").string()),
+              1);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("README.TXT: already exists and is not an exe; not replaced"), std::string::npos) << told;
+    std::ifstream readme(folder_ + "/README.TXT");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(readme), {}), "read me");
+    // The exe of an earlier build is replaced.
+    ASSERT_EQ(Build(), 0);
+    ASSERT_EQ(Build(), 0);
+}
+
 }  // namespace
 }  // namespace updpack

@@ -100,7 +100,8 @@ TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
     AddFile("A.TXT", Content(100000, 1, false));
     AddFile("B.TXT", Content(100000, 2, false));
     const std::string folder = (root() / "in").string();
-    std::ofstream(Out("old.fa2")) << "old";
+    const std::string old("FA2\0old", 7);  // an earlier package, as far as create can tell
+    std::ofstream(Out("old.fa2")) << old;
 
     EXPECT_EQ(Create({Out("missing/game.fa2"), "-C", folder, "A.TXT"}), 1);
     EXPECT_NE(err_.find("cannot write"), std::string::npos) << err_;
@@ -120,7 +121,7 @@ TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
         EXPECT_EQ(Create({Out("old.fa2"), "-C", folder, "A.TXT", "B.TXT", "ONLINE.TXT"}), 1);
         EXPECT_NE(err_.find("cannot read"), std::string::npos) << err_;
     }
-    EXPECT_EQ(Read(Out("old.fa2")), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(Read(Out("old.fa2")), Bytes(old.begin(), old.end()));
     EXPECT_EQ(Listing(), (std::set<std::string>{"old.fa2", "folder.fa2"}));
 }
 
@@ -140,12 +141,35 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
     EXPECT_NE(err_.find("a\\b.txt: the file name holds a backslash"), std::string::npos) << err_;
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=a.txt", "A.TXT"}), 2);
     EXPECT_NE(err_.find("--scramble=a.txt names no file being packed"), std::string::npos) << err_;
+    // A name Windows can't give a file: the updater could never write it.
+    for (const char* name : {"new\nline.txt", "what?.txt", "CON.txt"}) {
+        AddFile(name, Content(100, 2, false));
+        EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", name}), 1) << name;
+        EXPECT_NE(err_.find("Windows allows no such file name"), std::string::npos) << err_;
+    }
     // An output given empty leaves the first file a file to pack.
     const package::WriterEntry b = AddFile("B.TXT", Content(100, 3, false));
     EXPECT_EQ(Create({"", In("B.TXT").string(), In("A.TXT").string()}), 2);
     EXPECT_NE(err_.find("the output package is missing"), std::string::npos) << err_;
     EXPECT_EQ(Read(In("B.TXT")), b.content);
     EXPECT_TRUE(Listing().empty());
+}
+
+// A forgotten output name makes the first file the output: it is not
+// replaced unless it is an earlier package (or empty).
+TEST_F(CreateCommandTest, ReplacesOnlyAnEarlierPackage) {
+    const package::WriterEntry a = AddFile("A.TXT", Content(100, 1, false));
+    AddFile("B.TXT", Content(100, 2, false));
+    const std::string folder = (root() / "in").string();
+    EXPECT_EQ(Create({In("A.TXT").string(), In("B.TXT").string()}), 1);
+    EXPECT_NE(err_.find("A.TXT: already exists and is not an update package; not replaced"), std::string::npos)
+        << err_;
+    EXPECT_EQ(Read(In("A.TXT")), a.content);
+    std::ofstream(Out("empty.fa2"));
+    for (int twice = 0; twice < 2; ++twice) {
+        EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "B.TXT"}), 0) << err_;
+        EXPECT_EQ(Create({Out("empty.fa2"), "-C", folder, "B.TXT"}), 0) << err_;
+    }
 }
 
 }  // namespace

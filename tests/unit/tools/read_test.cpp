@@ -165,13 +165,31 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
 }
 
 TEST_F(ReadCommands, AnEntryThatKeepsAFolderInItsNameGoesIntoThatFolder) {
-    const Bytes content = Text(100, 1);
-    WritePackage({Entry("DOCS/AGREE.TXT", content)});
+    // UPDATE.INI may name a file in a folder with either separator; the
+    // backslash is the updater's own, and no separator on POSIX. A name
+    // whose second byte is 0x5C (表) is no folder.
+    const Bytes slashed = Text(100, 1), backslashed = Text(100, 2), kanji = Text(100, 3);
+    WritePackage({Entry("DOCS/AGREE.TXT", slashed), Entry("MANUAL\\JA\\READ.TXT", backslashed),
+                  Entry("\x95\x5C.TXT", kanji)});
     ASSERT_EQ(ExtractAll(), 0) << err_;
-    EXPECT_EQ(Read(root() / "out" / "DOCS" / "AGREE.TXT"), content);
-    // extract takes NAME whole before it takes its file name.
+    EXPECT_EQ(Read(root() / "out" / "DOCS" / "AGREE.TXT"), slashed);
+    EXPECT_EQ(Read(root() / "out" / "MANUAL" / "JA" / "READ.TXT"), backslashed);
+    EXPECT_EQ(Read(root() / "out" / fs::path(u8"表.TXT")), kanji);
+    // extract takes NAME whole (a slash standing for the backslash) before
+    // it takes its file name.
     ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "docs/agree.txt"}), 0) << err_;
-    EXPECT_EQ(out_, std::string(content.begin(), content.end()));
+    EXPECT_EQ(out_, std::string(slashed.begin(), slashed.end()));
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "manual/ja/read.txt"}), 0) << err_;
+    EXPECT_EQ(out_, std::string(backslashed.begin(), backslashed.end()));
+}
+
+// A crafted name must not steer the publisher's terminal.
+TEST_F(ReadCommands, ControlCharactersInNamesPrintAsEscapes) {
+    WritePackage({Entry("A\x1B[2JB\nC.TXT", Text(10, 1)), Entry("..\x07", Text(10, 2))});
+    ASSERT_EQ(Run(ListCommand, {Path("game.fa2")}), 0) << err_;
+    EXPECT_NE(out_.find("A\\x1B[2JB\\x0AC.TXT"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("..\\x07"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find_first_of("\x1B\x07"), std::string::npos) << out_;
 }
 
 TEST_F(ReadCommands, ExtractAllWritesOnlyTheFirstOfEntriesWithOneName) {

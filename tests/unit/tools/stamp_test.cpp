@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "package/format.h"
 #include "package/writer.h"
 #include "support/host_fixture.h"
 #include "tools/test_files.h"
@@ -63,6 +65,14 @@ TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
     Bytes damaged = SmallPackage();
     damaged.resize(damaged.size() - 5);
     Write("damaged.fa2", damaged);
+    // The directory reads, but the one entry's stream does not restore.
+    package::WriterEntry entry;
+    entry.name = "UPDATE.INI";
+    entry.content.assign(1000, 'a');
+    damaged = package::WritePackage(std::span(&entry, 1), package::WriterOptions{});
+    const std::uint32_t stored = package::LoadPackageDirectory(damaged).entries()[0].storedSize;
+    std::fill_n(damaged.begin() + 16, stored, 0xFF);
+    Write("bad-entry.fa2", damaged);
     std::filesystem::create_directory(Path("folder.exe"));
     ASSERT_EQ(::mkfifo(Path("pipe.exe").c_str(), 0600), 0);
     const struct {
@@ -72,6 +82,8 @@ TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
         {"notes.txt", "demo.fa2"},       // not a PE image
         {"updater.exe", "notes.txt"},    // not a package
         {"updater.exe", "damaged.fa2"},  // directory cut short
+        {"updater.exe", "bad-entry.fa2"},
+
         {"updater.exe", "missing.fa2"},
         {"updater.exe", "updater.exe"},  // an exe without a package
         {"folder.exe", "demo.fa2"},      // no end to read to
