@@ -113,6 +113,14 @@ void OnBusError(int signal, siginfo_t* info, void*) {
     ::signal(signal, SIG_DFL);
 }
 
+// Ctrl-C, a closed terminal or a kill: the unfinished outputs go, and the
+// signal then ends the process as it would have (the handler is reset by
+// then), with the status that tells the shell so.
+void OnStop(int signal) {
+    RemoveUnfinishedOutputs();
+    ::raise(signal);
+}
+
 // The view's slot for the handler, which is installed on the first call.
 int Watch(const std::string& path, const std::uint8_t* data, std::size_t size) {
     static std::once_flag installed;
@@ -171,7 +179,20 @@ std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {
 }
 
 UnfinishedOutput::UnfinishedOutput(const std::filesystem::path& nativePath)
-    : slot_(Record(unfinishedOutputs, nativePath.native(), nullptr, 0)) {}
+    : slot_(Record(unfinishedOutputs, nativePath.native(), nullptr, 0)) {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction action {};
+            // A signal the caller chose to ignore (nohup) stays ignored.
+            if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+            action.sa_handler = OnStop;
+            action.sa_flags = SA_RESETHAND;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+        }
+    });
+}
 
 UnfinishedOutput::~UnfinishedOutput() { Forget(unfinishedOutputs, slot_); }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "support/host_fixture.h"
@@ -59,6 +60,22 @@ TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
     EXPECT_TRUE(std::filesystem::exists(root() / "finished.bin"));
     EXPECT_TRUE(std::filesystem::exists(root() / "unmarked.bin"));
     EXPECT_FALSE(std::filesystem::exists(root() / "unfinished.bin"));
+}
+
+// Ctrl-C and its kin take the unfinished output with them, and still end
+// the process as the signal does.
+TEST_F(MappedFileTest, AStopSignalTakesTheUnfinishedOutputsWithIt) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        EXPECT_EXIT(
+            {
+                Write("unmarked.bin", {2});
+                const UnfinishedOutput unfinished(Write("unfinished.bin", {3}));
+                ::raise(signal);
+            },
+            testing::KilledBySignal(signal), "");
+        EXPECT_TRUE(std::filesystem::exists(root() / "unmarked.bin"));
+        EXPECT_FALSE(std::filesystem::exists(root() / "unfinished.bin"));
+    }
 }
 
 TEST_F(MappedFileTest, SaysWhyAFileCantBeMapped) {
