@@ -106,6 +106,10 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
                      parsed->Option("--stub") ? "" : " (the updater to stamp; --stub names another)");
         return 1;
     }
+    if (!MayWriteUpdater(*output, &error)) {
+        std::fprintf(stderr, "updpack build: %s\n", error.c_str());
+        return 1;
+    }
     const auto package = PackFolder(folder, check, &error);
     if (!package || !StampFile(stub, *package, *output, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());

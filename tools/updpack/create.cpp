@@ -209,10 +209,11 @@ int CreateCommand(std::span<const std::string> args) {
     }
     std::uint64_t size = 0;
     std::string error;
-    const std::uint32_t magic = package::PackageMagic;  // as the header stores it
-    if (!MayReplaceWith(*options->output, {reinterpret_cast<const char*>(&magic), sizeof magic},
-                        "an update package", &error))
-        return Fail(error);
+    const auto isPackage = [](std::span<const std::uint8_t> content) {
+        std::string notAPackage;
+        return HasPackageMagic(content, &notAPackage);
+    };
+    if (!MayReplaceWith(*options->output, "an update package", isPackage, &error)) return Fail(error);
     const bool created = ReplaceNativeFile(
         *options->output,
         [&](std::ostream& out, std::string* why) {

@@ -72,15 +72,28 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
     return bytes;
 }
 
-bool MayReplaceWith(const std::filesystem::path& path, std::string_view signature,
-                    const char* kind, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return true;  // nothing there, or what the write will report
-    std::string start(signature.size(), '\0');
-    in.read(start.data(), static_cast<std::streamsize>(start.size()));
-    if (in.gcount() == 0 || start == signature) return true;
-    *error = path.string() + ": already exists and is not " + kind + "; not replaced";
-    return false;
+bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
+                    const EarlierOutputTest& isEarlierOutput, std::string* error) {
+    // Mapped, not read: opening a pipe to read it would wait for a writer,
+    // and a terminal for a key.
+    platform::MapFailure failure = platform::MapFailure::None;
+    const platform::MappedFile existing = platform::MapFileForRead(path.string(), &failure);
+    switch (failure) {
+    case platform::MapFailure::Missing:
+    case platform::MapFailure::Empty:
+        return true;
+    case platform::MapFailure::None:
+        if (isEarlierOutput(platform::MappedBytes(existing.get()))) return true;
+        *error = path.string() + ": already exists and is not " + kind + "; not replaced";
+        return false;
+    case platform::MapFailure::NotAFile:
+        *error = path.string() + ": not a file";
+        return false;
+    default:
+        // A file this tool can't read may still be one a rename replaces.
+        *error = path.string() + ": already exists and cannot be read to see what it is; not replaced";
+        return false;
+    }
 }
 
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,

@@ -10,8 +10,8 @@
 #include <functional>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace updpack {
@@ -22,13 +22,15 @@ namespace updpack {
 // current folder to resolve it against.
 std::string MountFolder(char drive, const std::string& folder);
 
-// Whether an output of `kind` (its files begin with `signature`) may be
-// written over `path`: yes when nothing, an empty file, or a file of that
-// kind stands there. A forgotten or mistyped output name would otherwise
-// overwrite one of the publisher's own files, the inputs included; false
-// says so in `error`.
-bool MayReplaceWith(const std::filesystem::path& path, std::string_view signature,
-                    const char* kind, std::string* error);
+// Whether an output of `kind` may be written over `path`: yes when nothing
+// or an empty file stands there, or a file `isEarlierOutput` takes for an
+// earlier output of the same kind. A forgotten or mistyped output name
+// would otherwise overwrite one of the publisher's own files, the inputs
+// included; false says so in `error`, as it does for a folder, a device,
+// a pipe or a file that can't be read.
+using EarlierOutputTest = std::function<bool(std::span<const std::uint8_t> content)>;
+bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
+                    const EarlierOutputTest& isEarlierOutput, std::string* error);
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error);

@@ -630,7 +630,6 @@ std::optional<StampedImage> StampPackage(std::span<const std::uint8_t> exe,
 }
 
 bool WriteStampedImage(const std::string& path, const StampedImage& image, std::string* error) {
-    if (!MayReplaceWith(path, "MZ", "an exe", error)) return false;
     const auto write = [&](std::ostream& out, std::string*) {
         for (const std::span<const std::uint8_t> part : {std::span<const std::uint8_t>(image.head), image.package,
                                                          std::span<const std::uint8_t>(image.tail)})

@@ -30,11 +30,20 @@ bool CheckStub(const std::string& stubPath, std::string* error) {
     return StampStub(stubPath, {}, &report, error).has_value();
 }
 
+bool MayWriteUpdater(const std::string& outputPath, std::string* error) {
+    const auto isUpdater = [](std::span<const std::uint8_t> content) {
+        std::string noPackage;
+        return FindPackageInImage(content, &noPackage).has_value();
+    };
+    return MayReplaceWith(outputPath, "an updater with a package in it", isUpdater, error);
+}
+
 bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
                const std::string& outputPath, std::string* error) {
     StampReport report;
     const auto stamped = StampStub(stubPath, package, &report, error);
     if (!stamped) return false;
+    if (!MayWriteUpdater(outputPath, error)) return false;
     if (!WriteStampedImage(outputPath, *stamped, error)) return false;
     if (report.droppedSignature)
         std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),

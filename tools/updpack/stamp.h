@@ -12,6 +12,11 @@ namespace updpack {
 // False with `error` set.
 bool CheckStub(const std::string& stubPath, std::string* error);
 
+// Whether `outputPath` may take an updater: only an updater made earlier
+// (one that carries a package) is replaced, as any other exe may be the
+// stub, the game's or one the update ships. False with `error` set.
+bool MayWriteUpdater(const std::string& outputPath, std::string* error);
+
 // Writes `stubPath` with `package` as its UPDATE/102 resource to
 // `outputPath`, telling on standard output what changed beyond the package
 // (a dropped signature). False with `error` set on any failure; the output

@@ -97,22 +97,30 @@ TEST_F(BuildTest, TakesTheStubGiven) {
     EXPECT_EQ(Build({"--stub", (root() / "other.exe").string()}), 0);
 }
 
-// An exe replaces only an exe: an output mistyped as one of the update's
-// own files leaves that file alone.
-TEST_F(BuildTest, ReplacesNoFileButAnExe) {
+// An exe replaces only an updater made earlier: an output mistyped as one
+// of the update's own files, the game's exe or the stub leaves it alone.
+TEST_F(BuildTest, ReplacesNoFileButAnEarlierUpdater) {
     Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\n[UPDATE]\nUpdateFile00=README.TXT\n");
     Write("README.TXT", "read me");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(BuildCommand(std::vector<std::string>{folder_, "-o", folder_ + "/README.TXT"},
-                           (root() / "bin" / "updpack").string()),
-              1);
-    const std::string told = testing::internal::GetCapturedStderr();
-    EXPECT_NE(told.find("README.TXT: already exists and is not an exe; not replaced"), std::string::npos) << told;
-    std::ifstream readme(folder_ + "/README.TXT");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(readme), {}), "read me");
-    // The exe of an earlier build is replaced.
+    const std::string stub = (root() / "bin" / "updater.exe").string();
+    const std::string game = (root() / "GAME.EXE").string();
+    std::filesystem::copy_file(stub, game);
+    for (const std::string& target : {folder_ + "/README.TXT", game, stub}) {
+        std::string error;
+        const auto before = ReadNativeFile(target, &error);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(BuildCommand(std::vector<std::string>{folder_, "-o", target}, (root() / "bin" / "updpack").string()),
+                  1);
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_NE(told.find(": already exists and is not an updater with a package in it; not replaced"),
+                  std::string::npos)
+            << told;
+        EXPECT_EQ(ReadNativeFile(target, &error), before) << target;
+    }
+    // The exe of an earlier build is replaced, whichever stub it came from.
     ASSERT_EQ(Build(), 0);
-    ASSERT_EQ(Build(), 0);
+    ASSERT_EQ(Build({"--stub", game}), 0);
+    EXPECT_EQ(EntryNames(Output()), (std::vector<std::string>{"UPDATE.INI", "README.TXT"}));
 }
 
 }  // namespace

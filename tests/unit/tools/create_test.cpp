@@ -2,6 +2,8 @@
 // writer's image, and a failure leaves neither output nor temporary file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -165,6 +167,10 @@ TEST_F(CreateCommandTest, ReplacesOnlyAnEarlierPackage) {
     EXPECT_NE(err_.find("A.TXT: already exists and is not an update package; not replaced"), std::string::npos)
         << err_;
     EXPECT_EQ(Read(In("A.TXT")), a.content);
+    // Nor is a pipe waited on, as reading it to see what it is would.
+    ASSERT_EQ(::mkfifo(Out("pipe.fa2").c_str(), 0600), 0);
+    EXPECT_EQ(Create({Out("pipe.fa2"), "-C", folder, "B.TXT"}), 1);
+    EXPECT_NE(err_.find("pipe.fa2: not a file"), std::string::npos) << err_;
     std::ofstream(Out("empty.fa2"));
     for (int twice = 0; twice < 2; ++twice) {
         EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "B.TXT"}), 0) << err_;
