@@ -111,6 +111,10 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
     std::snprintf(unique, sizeof unique, ".%08x", NextTemporaryTag());
     temporary += unique;
     temporary += ".updpack-tmp";
+    // Removed as well should a mapped input fail to read while it is
+    // written, or a signal stop the tool; declared first so that it stays
+    // marked until it is gone.
+    const platform::UnfinishedOutput unfinished(temporary);
     // Declared before the stream, so the file is closed before it goes,
     // on every way out but the rename (a throw included).
     struct Discard {
@@ -121,8 +125,6 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
             if (!keep) std::filesystem::remove(path, ignored);
         }
     } discard{temporary};
-    // Removed as well should a mapped input fail to read while it is written.
-    const platform::UnfinishedOutput unfinished(temporary);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (out && !fill(out, error)) return false;

@@ -66,6 +66,10 @@ TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
 // the process as the signal does.
 TEST_F(MappedFileTest, AStopSignalTakesTheUnfinishedOutputsWithIt) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A shell hands its background jobs SIGINT ignored, and an ignored
+        // signal is left so; the test is about one that is not.
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) ::signal(signal, SIG_DFL);
         EXPECT_EXIT(
             {
                 Write("unmarked.bin", {2});
