@@ -138,20 +138,36 @@ EntryWork PlanEntryWork(std::span<const package::PackageEntry> entries) {
     return work;
 }
 
-// For each entry, whether an earlier one has its name but for the case of
-// its ASCII letters: the updater never finds such an entry (it takes the
-// first of equal names). Names equal only in the case of double-byte
-// letters, which `create` refuses as well, are both written.
-std::vector<bool> HiddenByAnEarlierName(std::span<const package::PackageEntry> entries) {
-    std::vector<bool> hidden(entries.size(), false);
-    std::unordered_set<std::string> seen;
+// What extract-all makes of an entry, given the ones before it.
+enum class EntryOutcome {
+    Written,
+    // An earlier entry has its name but for the case of its ASCII letters:
+    // the updater never finds this one (it takes the first of equal names).
+    Hidden,
+    // An earlier entry's name differs only in a slash where this one has a
+    // backslash: a different entry to the updater, but the same file here.
+    SameFileAsEarlier,
+};
+
+// Names equal only in the case of double-byte letters, which `create`
+// refuses as well, are both written. No byte of a double-byte character is
+// a slash, so slashes are replaced byte by byte.
+std::vector<EntryOutcome> PlanEntryOutcomes(std::span<const package::PackageEntry> entries) {
+    std::vector<EntryOutcome> outcomes(entries.size(), EntryOutcome::Written);
+    std::unordered_set<std::string> names;
+    std::unordered_set<std::string> files;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::string key = entries[i].name;
-        for (char& c : key)
+        std::string name = entries[i].name;
+        for (char& c : name)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        hidden[i] = !seen.insert(std::move(key)).second;
+        std::string file = name;
+        std::replace(file.begin(), file.end(), '/', '\\');
+        if (!names.insert(std::move(name)).second)
+            outcomes[i] = EntryOutcome::Hidden;
+        else if (!files.insert(std::move(file)).second)
+            outcomes[i] = EntryOutcome::SameFileAsEarlier;
     }
-    return hidden;
+    return outcomes;
 }
 
 // Whether an entry name, as a path, stays inside the folder it is written
@@ -270,15 +286,23 @@ int ExtractAllCommand(std::span<const std::string> args) {
         return 1;
     }
     const auto entries = loaded->directory.entries();
-    const std::vector<bool> hidden = HiddenByAnEarlierName(entries);
+    const std::vector<EntryOutcome> outcomes = PlanEntryOutcomes(entries);
     const int failures =
         VisitEntriesInParallel(*loaded, "extract-all", [&](std::size_t i, std::uint32_t offset) {
             const package::PackageEntry& entry = entries[i];
-            if (hidden[i]) {
+            switch (outcomes[i]) {
+            case EntryOutcome::Written:
+                break;
+            case EntryOutcome::Hidden:
                 Say("updpack extract-all: entry %s: skipped, an earlier entry has this name (the updater "
                     "uses that one)\n",
                     PrintableEntryName(entry.name).c_str());
                 return true;
+            case EntryOutcome::SameFileAsEarlier:
+                Say("updpack extract-all: entry %s: not written, an earlier entry is written to the same file "
+                    "(extract it alone with updpack extract -o)\n",
+                    PrintableEntryName(entry.name).c_str());
+                return false;
             }
             const fs::path name = PathFromEntryName(entry.name);
             if (!StaysInside(name)) {

@@ -206,6 +206,17 @@ TEST_F(ReadCommands, ExtractAllWritesOnlyTheFirstOfEntriesWithOneName) {
     EXPECT_NE(err_.find("entry SAME.TXT: skipped"), std::string::npos) << err_;
 }
 
+TEST_F(ReadCommands, ExtractAllWritesNoFileForTwoEntries) {
+    // Two entries to the updater, one file here: the later, larger one is
+    // not written over the first, and the run says it fell short.
+    WritePackage({Entry("docs\\A.TXT", Text(30, 1)), Entry("docs/A.TXT", Text(300000, 2))});
+    EXPECT_EQ(ExtractAll(), 1);
+    EXPECT_EQ(Read(root() / "out" / "docs" / "A.TXT"), Text(30, 1));
+    EXPECT_NE(err_.find("entry docs/A.TXT: not written, an earlier entry is written to the same file"),
+              std::string::npos)
+        << err_;
+}
+
 TEST_F(ReadCommands, VerifyCountsDamagedEntries) {
     std::vector<package::WriterEntry> entries;
     for (int i = 0; i < 12; ++i)
