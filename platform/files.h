@@ -60,7 +60,8 @@ Status ReadOnce(FileObject* file, std::span<std::uint8_t> buffer, std::uint32_t*
 Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint32_t* moved);
 
 // Returns once the file's content and times, as written so far, are on the
-// disk rather than in the system's cache.
+// disk rather than in the system's cache, or at once where the drive
+// keeps no cache to flush.
 Status FlushToDisk(FileObject* file);
 
 // The last-write time of an open file.

@@ -74,7 +74,14 @@ Status WriteOnce(FileObject* file, std::span<const std::uint8_t> data, std::uint
     return StatusOf(ok);
 }
 
-Status FlushToDisk(FileObject* file) { return StatusOf(::FlushFileBuffers(file->handle)); }
+Status FlushToDisk(FileObject* file) {
+    if (::FlushFileBuffers(file->handle)) return Status{true, 0};
+    // Some network, RAM and virtual drives have no flush to offer: their
+    // writes are as lasting as they will ever be.
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED) return Status{true, 0};
+    return Status{false, error};
+}
 
 Status GetLastWriteTime(FileObject* file, FileTime* time) {
     FILETIME lastWrite{};
