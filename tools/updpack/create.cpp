@@ -169,7 +169,7 @@ bool StreamToFile(const std::string& output, std::span<const ListedFile> files,
                   const package::WriterOptions& options, std::ostream& out,
                   std::uint64_t* size, std::string* error) {
     const auto written = [&](std::string* why) {
-        if (!out) *why = "cannot write " + output;
+        if (!out) *why = CannotWrite(output);
         return static_cast<bool>(out);
     };
     const package::PackageSink sink{

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <system_error>
@@ -72,6 +74,11 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
     return bytes;
 }
 
+std::string CannotWrite(const std::filesystem::path& path) {
+    const int reason = errno;
+    return "cannot write " + path.string() + (reason != 0 ? std::string(": ") + std::strerror(reason) : "");
+}
+
 bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
                     const EarlierOutputTest& isEarlierOutput, std::string* error) {
     // Mapped, not read: opening a pipe to read it would wait for a writer,
@@ -126,11 +133,12 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
         }
     } discard{temporary};
     {
+        errno = 0;  // what is left there when the writes fail is their reason
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (out && !fill(out, error)) return false;
         out.close();
         if (!out) {
-            *error = "cannot write " + path.string();
+            *error = CannotWrite(path);
             return false;
         }
     }
@@ -138,7 +146,7 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {
-        *error = "cannot replace " + path.string();
+        *error = "cannot replace " + path.string() + ": " + failed.message();
         return false;
     }
     discard.keep = true;

@@ -32,6 +32,10 @@ using EarlierOutputTest = std::function<bool(std::span<const std::uint8_t> conte
 bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
                     const EarlierOutputTest& isEarlierOutput, std::string* error);
 
+// "cannot write PATH", with the system's reason for the last call that
+// failed on this thread when it gave one ("No space left on device").
+std::string CannotWrite(const std::filesystem::path& path);
+
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
                                                         std::string* error);
 

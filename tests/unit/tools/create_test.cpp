@@ -2,6 +2,8 @@
 // writer's image, and a failure leaves neither output nor temporary file.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -106,7 +108,9 @@ TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
     std::ofstream(Out("old.fa2")) << old;
 
     EXPECT_EQ(Create({Out("missing/game.fa2"), "-C", folder, "A.TXT"}), 1);
-    EXPECT_NE(err_.find("cannot write"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("cannot write " + Out("missing/game.fa2") + ": No such file or directory"),
+              std::string::npos)
+        << err_;
 
     fs::create_directories(Out("folder.fa2") + "/inside");
     EXPECT_EQ(Create({Out("folder.fa2"), "-C", folder, "A.TXT"}), 1);
@@ -125,6 +129,22 @@ TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
     }
     EXPECT_EQ(Read(Out("old.fa2")), Bytes(old.begin(), old.end()));
     EXPECT_EQ(Listing(), (std::set<std::string>{"old.fa2", "folder.fa2"}));
+}
+
+// A disk that fills up (here a file size limit) is named as the reason,
+// and the unfinished package goes.
+TEST_F(CreateCommandTest, AWriteTheSystemRefusesSaysWhy) {
+    AddFile("A.BIN", Content(200000, 1, true));
+    EXPECT_EXIT(
+        {
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 100000;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN);
+            std::exit(CreateCommand(std::vector<std::string>{Out("game.fa2"), "-C", In("").string(), "A.BIN"}));
+        },
+        testing::ExitedWithCode(1), "cannot write .*game.fa2: File too large");
+    EXPECT_TRUE(Listing().empty());
 }
 
 // What the updater would read otherwise is refused before anything is written.
