@@ -217,6 +217,22 @@ int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Vis
     return failures;
 }
 
+// Sound entries an updater still can't use: told, as the package may be
+// meant for something else.
+void WarnOfUnusableEntries(const std::string& path, std::span<const package::PackageEntry> entries) {
+    std::uint32_t offset = 0;
+    if (!package::FindEntry(entries, "UPDATE.INI", &offset))
+        std::fprintf(stderr, "updpack verify: %s: warning: no entry UPDATE.INI, which an updater reads first\n",
+                     path.c_str());
+    const std::vector<EntryOutcome> outcomes = PlanEntryOutcomes(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (outcomes[i] == EntryOutcome::Hidden)
+            std::fprintf(stderr,
+                         "updpack verify: entry %s: warning: an earlier entry has this name; an updater "
+                         "never uses this one\n",
+                         PrintableEntryName(entries[i].name).c_str());
+}
+
 }  // namespace
 
 int ListCommand(std::span<const std::string> args) {
@@ -346,6 +362,7 @@ int VerifyCommand(std::span<const std::string> args) {
         return 1;
     }
     std::printf("%s: all %zu entries sound\n", parsed->positional[0].c_str(), count);
+    WarnOfUnusableEntries(parsed->positional[0], loaded->directory.entries());
     return 0;
 }
 

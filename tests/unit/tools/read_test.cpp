@@ -232,6 +232,17 @@ TEST_F(ReadCommands, VerifyCountsDamagedEntries) {
     EXPECT_NE(err_.find("updpack verify: entry F10.TXT: its stored data is damaged"), std::string::npos);
 }
 
+// Sound, yet of no use to an updater in full: warned of, not failed.
+TEST_F(ReadCommands, VerifyWarnsOfWhatAnUpdaterCantUse) {
+    WritePackage({Entry("A.TXT", Text(10, 1)), Entry("a.txt", Text(10, 2))});
+    EXPECT_EQ(Run(VerifyCommand, {Path("game.fa2")}), 0) << err_;
+    EXPECT_NE(err_.find("warning: no entry UPDATE.INI"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("entry a.txt: warning: an earlier entry has this name"), std::string::npos) << err_;
+    WritePackage({Entry("update.ini", Text(10, 1)), Entry("A.TXT", Text(10, 2))});
+    EXPECT_EQ(Run(VerifyCommand, {Path("game.fa2")}), 0) << err_;
+    EXPECT_EQ(err_, "");
+}
+
 TEST_F(ReadCommands, PackagesThatCantBeReadAreNamed) {
     EXPECT_EQ(ExtractAll("missing.fa2"), 1);
     EXPECT_EQ(err_, "updpack extract-all: " + Path("missing.fa2") + ": no such file\n");
