@@ -130,19 +130,20 @@ bool AppendPath(std::span<char> path, const char* name) {
 
 int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
                    std::uint64_t* totalFree) {
+    // A bare drive name ("C:") is the drive's current folder to both
+    // queries, which may lie on another volume or be gone: the drive's root
+    // is meant. The cluster-based query takes nothing but a root.
+    const char root[] = {path[0], ':', '\\', '\0'};
+    const bool onDrive = path[0] != '\0' && path[1] == ':';
     if (!cachedQuery) cachedQuery = platform::LookUpExtendedFreeSpaceQuery();
     std::uint64_t free = 0, total = 0, allFree = 0;
-    if (cachedQuery &&
-        platform::CallExtendedFreeSpaceQuery(cachedQuery, path, &free, &total, &allFree)) {
+    if (cachedQuery && platform::CallExtendedFreeSpaceQuery(cachedQuery, onDrive && path[2] == '\0' ? root : path,
+                                                            &free, &total, &allFree)) {
         *freeToCaller = free;
         *totalBytes = total;
         if (totalFree) *totalFree = allFree;
         return 1;
     }
-    // The cluster-based query takes the root of a drive, with its backslash:
-    // a bare "C:" fails there.
-    const char root[] = {path[0], ':', '\\', '\0'};
-    const bool onDrive = path[0] != '\0' && path[1] == ':';
     platform::ClusterCounts counts;
     if (!platform::QueryClusterCounts(onDrive ? root : path, &counts)) return 0;
     // The old query's own arithmetic: a 32-bit cluster size, 64-bit totals.
