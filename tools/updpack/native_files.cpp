@@ -143,6 +143,12 @@ bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller
         }
     }
     if (check && !check(temporary, error)) return false;
+    // As a copy over it would, the output keeps the permissions of the file
+    // it replaces (who else may read it, or run it).
+    if (std::error_code none; std::filesystem::exists(path, none)) {
+        const std::filesystem::perms kept = std::filesystem::status(path, none).permissions();
+        if (!none) std::filesystem::permissions(temporary, kept, none);
+    }
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {

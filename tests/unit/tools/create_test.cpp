@@ -192,10 +192,14 @@ TEST_F(CreateCommandTest, ReplacesOnlyAnEarlierPackage) {
     EXPECT_EQ(Create({Out("pipe.fa2"), "-C", folder, "B.TXT"}), 1);
     EXPECT_NE(err_.find("pipe.fa2: not a file"), std::string::npos) << err_;
     std::ofstream(Out("empty.fa2"));
+    fs::permissions(Out("empty.fa2"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     for (int twice = 0; twice < 2; ++twice) {
         EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "B.TXT"}), 0) << err_;
         EXPECT_EQ(Create({Out("empty.fa2"), "-C", folder, "B.TXT"}), 0) << err_;
     }
+    // A replaced output keeps the permissions it had.
+    EXPECT_EQ(fs::status(Out("empty.fa2")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 }  // namespace
