@@ -29,7 +29,10 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args,
             *error = "option " + arg + " needs a value";
             return std::nullopt;
         }
-        parsed.options[arg] = args[++i];
+        if (!parsed.options.emplace(arg, args[++i]).second) {
+            *error = "option " + arg + " given twice";
+            return std::nullopt;
+        }
     }
     if (parsed.positional.size() != positionalCount) {
         *error = "expected " + std::to_string(positionalCount) + " argument(s), got " +

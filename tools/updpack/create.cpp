@@ -50,6 +50,7 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
         const std::string& arg = args[i];
         if (arg == "-C") {
             if (++i == args.size()) return UsageError("-C needs a folder"), std::nullopt;
+            if (!options.folder.empty()) return UsageError("-C given twice"), std::nullopt;
             options.folder = args[i];
         } else if (IsLevelOption(arg)) {
             options.writer.level = arg[1] - '0';

@@ -41,6 +41,19 @@ unsigned NextTemporaryTag() {
     return seed + count.fetch_add(1, std::memory_order_relaxed);
 }
 
+// The file an output names. A symbolic link is written through, as a copy
+// would, not replaced by a file of its own; a link to nothing is refused.
+std::optional<std::filesystem::path> FollowLinks(const std::filesystem::path& output, std::string* error) {
+    std::error_code failed;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(output, failed))) return output;
+    std::filesystem::path target = std::filesystem::canonical(output, failed);
+    if (failed) {
+        *error = output.string() + ": a link to no file; not replaced";
+        return std::nullopt;
+    }
+    return target;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::path& path,
@@ -103,11 +116,14 @@ bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
     }
 }
 
-bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,
+bool ReplaceNativeFile(const std::filesystem::path& output, const NativeFileFiller& fill,
                        std::string* error, const NativeFileCheck& check) {
     // Renamed over a folder, a device or a pipe, the file would take its
     // place, even /dev/null's.
-    if (!IsFileOrMissing(path, error)) return false;
+    if (!IsFileOrMissing(output, error)) return false;
+    const std::optional<std::filesystem::path> target = FollowLinks(output, error);
+    if (!target) return false;
+    const std::filesystem::path& path = *target;
     // Beside the target, under a name that keeps within the file system's
     // 255 characters however long the target's is.
     constexpr std::size_t KeptNameLength = 200;

@@ -45,7 +45,8 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
 // `fill` succeeded and every write did, and then `check`, when given,
 // passed the closed temporary file. The temporary file's name is new for
 // every call, so outputs written side by side, by this run or another,
-// never share one, and a file of the user's is never taken for it.
+// never share one, and a file of the user's is never taken for it. A
+// `path` that is a symbolic link has its file replaced, not the link.
 using NativeFileFiller = std::function<bool(std::ostream& out, std::string* error)>;
 using NativeFileCheck = std::function<bool(const std::filesystem::path& written, std::string* error)>;
 bool ReplaceNativeFile(const std::filesystem::path& path, const NativeFileFiller& fill,

@@ -254,6 +254,9 @@ int ListCommand(std::span<const std::string> args) {
 int ExtractCommand(std::span<const std::string> args) {
     const auto parsed = ParseRead("extract", args, 2, {"-o"});
     if (!parsed) return 2;
+    // Given empty (a variable a script left unset), it is no output at all.
+    if (const std::string* output = parsed->Option("-o"); output && output->empty())
+        return UsageError("extract", "the output (-o) is empty; - names standard output");
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
     // NAME whole (an entry may keep a folder in its name), also with each
@@ -274,12 +277,15 @@ int ExtractCommand(std::span<const std::string> args) {
                      parsed->positional[0].c_str(), parsed->positional[1].c_str());
         return 1;
     }
+    // "-" is standard output, as no -o is.
     const std::string* output = parsed->Option("-o");
-    if (output && !output->empty())
-        return WriteEntryFile("extract", loaded->image, fs::path(*output), *entry,
-                              offset)
-                   ? 0
-                   : 1;
+    if (output && *output != "-") {
+        if (std::error_code notThePackage; fs::equivalent(*output, parsed->positional[0], notThePackage)) {
+            std::fprintf(stderr, "updpack extract: %s: is the package read; not replaced\n", output->c_str());
+            return 1;
+        }
+        return WriteEntryFile("extract", loaded->image, fs::path(*output), *entry, offset) ? 0 : 1;
+    }
     platform::UseBinaryStandardOutput();
     // A failed write to standard output is told once the command is done.
     return CopyEntry("extract", loaded->image, *entry, offset, std::cout) ? 0 : 1;

@@ -183,6 +183,35 @@ TEST_F(ReadCommands, AnEntryThatKeepsAFolderInItsNameGoesIntoThatFolder) {
     EXPECT_EQ(out_, std::string(backslashed.begin(), backslashed.end()));
 }
 
+// Where extract's output goes: "-" is standard output, a link has its file
+// written, and neither the package nor a link to nothing is replaced.
+TEST_F(ReadCommands, ExtractWritesThroughLinksAndNeverOverThePackage) {
+    const Bytes a = Text(100, 1);
+    WritePackage({Entry("A.TXT", a)});
+    const Bytes package = Read(Path("game.fa2"));
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", "-"}), 0) << err_;
+    EXPECT_EQ(out_, std::string(a.begin(), a.end()));
+    EXPECT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", ""}), 2);
+    EXPECT_NE(err_.find("the output (-o) is empty"), std::string::npos) << err_;
+    EXPECT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", Path("x"), "-o", Path("y")}), 2);
+    EXPECT_NE(err_.find("option -o given twice"), std::string::npos) << err_;
+
+    EXPECT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", Path("game.fa2")}), 1);
+    EXPECT_NE(err_.find("is the package read; not replaced"), std::string::npos) << err_;
+    fs::create_symlink(Path("game.fa2"), Path("link.fa2"));
+    EXPECT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", Path("link.fa2")}), 1);
+    EXPECT_EQ(Read(Path("game.fa2")), package);
+
+    fs::create_directories(Path("real"));
+    fs::create_symlink(Path("real/a.txt"), Path("a-link.txt"));
+    EXPECT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", Path("a-link.txt")}), 1);
+    EXPECT_NE(err_.find("a-link.txt: a link to no file; not replaced"), std::string::npos) << err_;
+    std::ofstream(Path("real/a.txt")) << "old";
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "A.TXT", "-o", Path("a-link.txt")}), 0) << err_;
+    EXPECT_TRUE(fs::is_symlink(Path("a-link.txt")));
+    EXPECT_EQ(Read(Path("real/a.txt")), a);
+}
+
 // A crafted name must not steer the publisher's terminal.
 TEST_F(ReadCommands, ControlCharactersInNamesPrintAsEscapes) {
     WritePackage({Entry("A\x1B[2JB\nC.TXT", Text(10, 1)), Entry("..\x07", Text(10, 2))});
