@@ -106,6 +106,11 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
                      parsed->Option("--stub") ? "" : " (the updater to stamp; --stub names another)");
         return 1;
     }
+    // Stamped over, the stub would be gone for every later build.
+    if (std::error_code notTheStub; std::filesystem::equivalent(*output, stub, notTheStub)) {
+        std::fprintf(stderr, "updpack build: %s: is the stub stamped; not replaced\n", output->c_str());
+        return 1;
+    }
     if (!MayWriteUpdater(*output, &error)) {
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;

@@ -105,22 +105,25 @@ TEST_F(BuildTest, ReplacesNoFileButAnEarlierUpdater) {
     const std::string stub = (root() / "bin" / "updater.exe").string();
     const std::string game = (root() / "GAME.EXE").string();
     std::filesystem::copy_file(stub, game);
-    for (const std::string& target : {folder_ + "/README.TXT", game, stub}) {
+    const auto refused = [&](const std::string& target, const std::string& why) {
         std::string error;
         const auto before = ReadNativeFile(target, &error);
         testing::internal::CaptureStderr();
         EXPECT_EQ(BuildCommand(std::vector<std::string>{folder_, "-o", target}, (root() / "bin" / "updpack").string()),
                   1);
         const std::string told = testing::internal::GetCapturedStderr();
-        EXPECT_NE(told.find(": already exists and is not an updater with a package in it; not replaced"),
-                  std::string::npos)
-            << told;
+        EXPECT_NE(told.find(target + ": " + why + "; not replaced"), std::string::npos) << told;
         EXPECT_EQ(ReadNativeFile(target, &error), before) << target;
-    }
+    };
+    refused(folder_ + "/README.TXT", "already exists and is not an updater with a package in it");
+    refused(game, "already exists and is not an updater with a package in it");
     // The exe of an earlier build is replaced, whichever stub it came from.
     ASSERT_EQ(Build(), 0);
     ASSERT_EQ(Build({"--stub", game}), 0);
     EXPECT_EQ(EntryNames(Output()), (std::vector<std::string>{"UPDATE.INI", "README.TXT"}));
+    // The stub, though it may carry a package of its own (a demo), is not.
+    std::filesystem::copy_file(Output(), stub, std::filesystem::copy_options::overwrite_existing);
+    refused(stub, "is the stub stamped");
 }
 
 }  // namespace
