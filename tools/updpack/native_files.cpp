@@ -94,8 +94,9 @@ std::string CannotWrite(const std::filesystem::path& path) {
 
 bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
                     const EarlierOutputTest& isEarlierOutput, std::string* error) {
-    // Mapped, not read: opening a pipe to read it would wait for a writer,
-    // and a terminal for a key.
+    if (!IsFileOrMissing(path, error)) return false;
+    // Mapped, not read: a file that turns into a pipe meanwhile is refused,
+    // not waited on.
     platform::MapFailure failure = platform::MapFailure::None;
     const platform::MappedFile existing = platform::MapFileForRead(path.string(), &failure);
     switch (failure) {
@@ -105,9 +106,6 @@ bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
     case platform::MapFailure::None:
         if (isEarlierOutput(platform::MappedBytes(existing.get()))) return true;
         *error = path.string() + ": already exists and is not " + kind + "; not replaced";
-        return false;
-    case platform::MapFailure::NotAFile:
-        *error = path.string() + ": not a file";
         return false;
     default:
         // A file this tool can't read may still be one a rename replaces.

@@ -43,7 +43,6 @@ bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> packag
     StampReport report;
     const auto stamped = StampStub(stubPath, package, &report, error);
     if (!stamped) return false;
-    if (!MayWriteUpdater(outputPath, error)) return false;
     if (!WriteStampedImage(outputPath, *stamped, error)) return false;
     if (report.droppedSignature)
         std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),
@@ -59,6 +58,10 @@ int StampCommand(std::span<const std::string> args) {
         std::fprintf(stderr, "updpack stamp: %s\nusage: updpack stamp STUB.exe PKG.fa2 -o UPDATE.EXE\n",
                      parsed ? "the output (-o) is missing" : error.c_str());
         return 2;
+    }
+    if (!MayWriteUpdater(*output, &error)) {
+        std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
+        return 1;
     }
     // Mapped, not read: the package is written out from the page cache. It
     // may come out of another stamped exe, the output itself included (a new

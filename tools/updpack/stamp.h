@@ -14,7 +14,8 @@ bool CheckStub(const std::string& stubPath, std::string* error);
 
 // Whether `outputPath` may take an updater: only an updater made earlier
 // (one that carries a package) is replaced, as any other exe may be the
-// stub, the game's or one the update ships. False with `error` set.
+// stub, the game's or one the update ships. False with `error` set. The
+// commands ask before they stamp, so StampFile does not ask again.
 bool MayWriteUpdater(const std::string& outputPath, std::string* error);
 
 // Writes `stubPath` with `package` as its UPDATE/102 resource to
