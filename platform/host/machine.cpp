@@ -52,14 +52,6 @@ bool EqualAsciiNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 Machine& TheMachine() {
     static Machine machine;
     return machine;

@@ -110,13 +110,14 @@ std::optional<std::string> ResolvePath(const char* windowsPath);
 bool IsNoPlainFile(const std::string& hostPath);
 
 // Case folding of ASCII letters only, byte by byte: enough for the drive
-// letters, registry keys and window classes the tests use. Windows folds
-// more (full-width letters, for one): file names are matched with
-// platform::EqualNoCase, which keeps double-byte characters whole and folds
-// those too.
+// letters and window classes the tests use.
 char UpperAscii(char c);
 bool EqualAsciiNoCase(std::string_view a, std::string_view b);
-std::string LowerAscii(std::string_view text);
+
+// `name` with each character folded as platform::EqualNoCase folds it
+// (double-byte characters kept whole, full-width letters folded too): the
+// key of a table looked up case-blind, such as the registry's.
+std::string FoldedName(const char* name);
 
 // The Windows error code for a failed POSIX call on `hostPath`.
 std::uint32_t WindowsError(int posixError, const std::string& hostPath);

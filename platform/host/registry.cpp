@@ -11,14 +11,14 @@
 namespace platform {
 
 struct RegistryKeyObject {
-    std::string subKey;  // lower-cased
+    std::string subKey;  // folded
 };
 
 void RegistryKeyCloser::operator()(RegistryKeyObject* key) const { delete key; }
 
 RegistryKey OpenUserKey(const char* subKey) {
     if (subKey == nullptr) return nullptr;
-    std::string key = host::LowerAscii(subKey);
+    std::string key = host::FoldedName(subKey);
     if (host::TheMachine().registry.count(key) == 0) return nullptr;
     return RegistryKey(new RegistryKeyObject{std::move(key)});
 }
@@ -27,7 +27,7 @@ bool ReadKeyValue(RegistryKeyObject* key, const char* name, std::span<std::uint8
                   std::uint32_t* size) {
     if (key == nullptr) return false;
     const auto& values = host::TheMachine().registry[key->subKey];
-    const auto value = values.find(host::LowerAscii(name == nullptr ? "" : name));
+    const auto value = values.find(host::FoldedName(name == nullptr ? "" : name));
     if (value == values.end() || value->second.size() > buffer.size()) return false;
     std::copy(value->second.begin(), value->second.end(), buffer.begin());
     if (size != nullptr) *size = static_cast<std::uint32_t>(value->second.size());
@@ -35,12 +35,12 @@ bool ReadKeyValue(RegistryKeyObject* key, const char* name, std::span<std::uint8
 }
 
 void HostDeclareRegistryKey(const std::string& subKey) {
-    host::TheMachine().registry[host::LowerAscii(subKey)];
+    host::TheMachine().registry[host::FoldedName(subKey.c_str())];
 }
 
 void HostSetRegistryValue(const std::string& subKey, const std::string& name,
                           std::vector<std::uint8_t> data) {
-    host::TheMachine().registry[host::LowerAscii(subKey)][host::LowerAscii(name)] = std::move(data);
+    host::TheMachine().registry[host::FoldedName(subKey.c_str())][host::FoldedName(name.c_str())] = std::move(data);
 }
 
 void HostSetRegistryString(const std::string& subKey, const std::string& name,

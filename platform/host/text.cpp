@@ -53,6 +53,17 @@ unsigned CapitalOf(unsigned char lead, unsigned char trail) {
     return code;
 }
 
+// The character at `at`, as its capital, moving `at` past it. A lead byte
+// cut off by the terminator is a character of its own.
+unsigned TakeFolded(const char*& at) {
+    const char* next = NextChar(at);
+    const unsigned c = next - at == 2
+                           ? CapitalOf(static_cast<unsigned char>(at[0]), static_cast<unsigned char>(at[1]))
+                           : static_cast<unsigned char>(host::UpperAscii(at[0]));
+    at = next;
+    return c;
+}
+
 }  // namespace
 
 bool IsLeadByte(unsigned char byte) {
@@ -66,18 +77,8 @@ const char* NextChar(const char* text) {
 }
 
 bool EqualNoCase(const char* a, const char* b) {
-    // Character by character: a lead byte cut off by the terminator is a
-    // character of its own and matches only itself.
-    const auto folded = [](const char*& at) {
-        const char* next = NextChar(at);
-        const unsigned c = next - at == 2
-                               ? CapitalOf(static_cast<unsigned char>(at[0]), static_cast<unsigned char>(at[1]))
-                               : static_cast<unsigned char>(host::UpperAscii(at[0]));
-        at = next;
-        return c;
-    };
     while (*a != '\0' && *b != '\0') {
-        if (folded(a) != folded(b)) return false;
+        if (TakeFolded(a) != TakeFolded(b)) return false;
     }
     return *a == *b;
 }
@@ -90,4 +91,17 @@ bool Utf8FromCp932(std::string_view cp932, std::string* utf8) {
     return Convert("UTF-8", "CP932", cp932, utf8);
 }
 
+namespace host {
+
+std::string FoldedName(const char* name) {
+    std::string folded;
+    while (*name != '\0') {
+        const unsigned c = TakeFolded(name);
+        if (c > 0xFF) folded += static_cast<char>(c >> 8);
+        folded += static_cast<char>(c & 0xFF);
+    }
+    return folded;
+}
+
+}  // namespace host
 }  // namespace platform

@@ -26,6 +26,14 @@ TEST_F(HostRegistry, NamesAreCaseBlindAndStringsKeepTheirTerminator) {
     EXPECT_FALSE(OpenUserKey("Software\\Maker\\Other"));
 }
 
+// Company and game names are mostly Japanese: a second byte that is an ASCII
+// letter stays as it is, while full-width letters fold.
+TEST_F(HostRegistry, DoubleByteNamesFoldByWholeCharacters) {
+    HostSetRegistryString("Software\\\x8D\x48\\\x82\x60", "InstPath", "C:\\GAME");  // 工, Ａ
+    EXPECT_TRUE(OpenUserKey("software\\\x8D\x48\\\x82\x81"));                 // 工, ａ
+    EXPECT_FALSE(OpenUserKey("Software\\\x8D\x68\\\x82\x60"));                // 紘, Ａ
+}
+
 TEST_F(HostRegistry, ValueLargerThanTheBufferIsMissing) {
     HostSetRegistryDword("Software\\Maker\\Game", "InstMode", 2);
     const RegistryKey key = OpenUserKey("Software\\Maker\\Game");
