@@ -1,8 +1,9 @@
 // The private-profile read, done the way the Windows function does it for
 // everything our INI files use: the file is read anew at every call, the
 // first matching [section] and the first matching key win, names match
-// case-blind (ASCII only; a double-byte name matches only itself), and a
-// value loses its surrounding blanks and one pair of matching quotes.
+// case-blind (as platform::EqualNoCase folds them: double-byte characters
+// whole), and a value loses its surrounding blanks and one pair of matching
+// quotes.
 #include "platform/profile.h"
 
 #include <fstream>
