@@ -162,7 +162,9 @@ bool ReadInstallLocation() {
                   state.GameDir.data());
     const platform::RegistryKey key = platform::OpenUserKey(subKey.data());
     if (!key) return false;
-    if (!ReadTextValue(key.get(), "InstPath", state.installPath)) return false;
+    // An empty install path names no folder: every target would be relative
+    // to the folder the updater was started from.
+    if (!ReadTextValue(key.get(), "InstPath", state.installPath) || state.installPath[0] == '\0') return false;
     if (!ReadTextValue(key.get(), "DataPath", state.dataPath)) state.dataPath.fill('\0');
     std::array<std::uint8_t, sizeof(std::uint32_t)> mode{};
     std::uint32_t size = 0;

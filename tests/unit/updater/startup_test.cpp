@@ -183,6 +183,13 @@ INSTANTIATE_TEST_SUITE_P(
                      t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", InstallFolder); };
                  },
                  {NotInstalled}},
+        // An empty path would make every target relative to whatever folder
+        // the updater was started from.
+        EarlyEnd{"EmptyInstPath",
+                 [](StartupTest& t) {
+                     t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", ""); };
+                 },
+                 {NotInstalled}},
         EarlyEnd{"InstPathTooLong",
                  [](StartupTest& t) {
                      t.arrange = [] {
