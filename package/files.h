@@ -75,7 +75,9 @@ int QueryFreeSpace(const char* path, std::uint64_t* freeToCaller, std::uint64_t*
 
 // The drive (the first two characters of `path`, "C:") and the bytes by
 // which its free space falls short of `needed`: 0 when it has room, or when
-// its free space can't be had (then the write itself will tell).
+// its free space can't be had (then the write itself will tell). Messages
+// print `bytes` unsigned and whole: cut to a signed 32-bit number, a
+// shortfall of 2 GiB or more would show as negative.
 struct SpaceShortfall {
     std::array<char, 3> drive{};
     std::uint64_t bytes = 0;

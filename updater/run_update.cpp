@@ -1,5 +1,6 @@
 #include "updater/run_update.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -56,8 +57,8 @@ bool CheckDiskSpace(platform::Window dialog) {
     const package::SpaceShortfall shortfall =
         package::FreeSpaceShortfall(state.installPath.data(), required);
     if (shortfall.bytes == 0) return true;
-    SetInfoText(dialog, "ディスク容量が足りません。\r%s ドライブに %llu バイトの空き容量が必要です",
-                shortfall.drive.data(), static_cast<unsigned long long>(shortfall.bytes));
+    SetInfoText(dialog, "ディスク容量が足りません。\r%s ドライブに %" PRIu64 " バイトの空き容量が必要です",
+                shortfall.drive.data(), shortfall.bytes);
     platform::EnableItem(dialog, IdBack, true);
     platform::EnableItem(dialog, IdNext, false);
     platform::EnableItem(dialog, IdCancel, true);
