@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "package/expand.h"
 #include "package/files.h"
@@ -75,19 +76,27 @@ std::size_t bytesSinceServed = 0;
 
 std::size_t RoundUpToWord(std::size_t size) { return (size + 3) & ~std::size_t{3}; }
 
+// The entry's stored bytes in `image`; nothing when they reach past its end
+// or when a plain entry claims more content than it stores.
+std::optional<std::span<const std::uint8_t>> StoredData(std::span<const std::uint8_t> image,
+                                                        const PackageEntry& entry, std::uint32_t offset) {
+    if (offset > image.size() || entry.storedSize > image.size() - offset) return std::nullopt;
+    if (!IsCompressed(entry) && entry.size > entry.storedSize) return std::nullopt;
+    return image.subspan(offset, entry.storedSize);
+}
+
 }  // namespace
 
 RestoreFailure EntryReader::Open(std::span<const std::uint8_t> image, const PackageEntry& entry,
                                  std::uint32_t offset) {
-    if (offset > image.size() || entry.storedSize > image.size() - offset)
-        return RestoreFailure::Damaged;
-    stored_ = image.subspan(offset, entry.storedSize);
+    const auto stored = StoredData(image, entry, offset);
+    if (!stored) return RestoreFailure::Damaged;
+    stored_ = *stored;
     storedTaken_ = 0;
     scrambled_ = IsScrambled(entry);
     compressed_ = IsCompressed(entry);
     contentLeft_ = entry.size;
     inputStart_ = inputEnd_ = 0;
-    if (!compressed_ && entry.size > entry.storedSize) return RestoreFailure::Damaged;
     if (scrambled_) {
         key_ = StartScramble(entry.storedSize);
         input_ = platform::AllocateBlock(PieceSize);
@@ -187,8 +196,9 @@ const PackageEntry* FindEntry(std::span<const PackageEntry> entries, const char*
 EntryContent RestoreEntry(std::span<const std::uint8_t> image, const PackageEntry& entry,
                           std::uint32_t offset, RestoreFailure* failure) {
     *failure = RestoreFailure::Damaged;
-    if (offset > image.size() || entry.storedSize > image.size() - offset) return {};
-    std::span<const std::uint8_t> stored = image.subspan(offset, entry.storedSize);
+    const auto storedData = StoredData(image, entry, offset);
+    if (!storedData) return {};
+    std::span<const std::uint8_t> stored = *storedData;
 
     platform::HeapBlock unscrambled;
     if (IsScrambled(entry)) {
@@ -213,7 +223,6 @@ EntryContent RestoreEntry(std::span<const std::uint8_t> image, const PackageEntr
         content.bytes = expanded.bytes();
         content.owned = std::move(expanded);
     } else {
-        if (entry.size > stored.size()) return {};
         content.bytes = stored.first(entry.size);
         content.owned = std::move(unscrambled);
     }
