@@ -3,7 +3,7 @@
 Usage: extract_bench.py UPDPACK WORK_DIR SIZE_MB OUT.md
 
 WORK_DIR/game is the generated folder (kept between runs of the same size),
-WORK_DIR/game.fa2 its package at the fast level.  Both copies are written to
+WORK_DIR/game.fa2 its package at the default level.  Both copies are written to
 the same disk with the sources in the page cache, so the two commands differ
 only in what they do, not in what the disk had cached.  When the page cache
 can be dropped (as root), both also run once more from a cold cache to the
