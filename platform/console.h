@@ -24,7 +24,8 @@ std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteF
 // file system holds; nullopt when it can't be read. The standard library's
 // clock can't be used for this: on Windows it keeps whole seconds only.
 std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path);
-// Sets it; false when it can't be set.
+// Sets it; false when it can't be set, or is a time no file can have (see
+// IsSettableFileTime).
 bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time);
 
 // The running executable's own path, however it was started (argv[0] holds

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/files.h"
 #include "platform/host/control.h"
 #include "platform/host/machine.h"
 #include "platform/text.h"
@@ -24,6 +25,7 @@ std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path) {
 }
 
 bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
+    if (!IsSettableFileTime(time)) return false;
     const timespec times[2] = {{0, UTIME_OMIT}, host::TimespecFromFileTime(time)};
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }

@@ -132,6 +132,22 @@ TEST_F(ReadCommands, ExtractAllWritesEveryEntryWithItsTime) {
     EXPECT_EQ(Listing(root() / "out"), expected);  // no temporary files
 }
 
+// Windows reads 0 as "leave the time alone" and takes nothing with the high
+// bit set: such files keep the time they were written at, on every system.
+TEST_F(ReadCommands, ExtractAllLeavesTimesNoFileCanHaveAsWritten) {
+    package::WriterEntry zero = Entry("ZERO.TXT", Text(10, 1));
+    zero.lastWriteTime = 0;
+    package::WriterEntry high = Entry("HIGH.TXT", Text(10, 2));
+    high.lastWriteTime = std::uint64_t{1} << 63;
+    WritePackage({zero, high});
+    ASSERT_EQ(ExtractAll(), 0) << err_;
+    for (const char* name : {"ZERO.TXT", "HIGH.TXT"}) {
+        const auto time = platform::NativeLastWriteTime(root() / "out" / name);
+        ASSERT_TRUE(time) << name;
+        EXPECT_GT(*time, Stamp) << name;
+    }
+}
+
 TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
     WritePackage({Entry("GOOD1.TXT", Text(5000, 1)),
                   Entry("DAMAGED.ARC", Text(3 * 1024 * 1024, 2)),  // fails after pieces
