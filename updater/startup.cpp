@@ -156,15 +156,25 @@ bool ReadTextValue(platform::RegistryKeyObject* key, const char* name, std::span
     return true;
 }
 
+// A path from a drive's root ("C:\GAME") or a network share: anything else
+// (empty, "GAME", "C:GAME") names no one folder. The file functions would
+// take it from the folder the updater was started in, the profile reader
+// from the Windows folder.
+bool IsFullPath(const char* path) {
+    const char letter = static_cast<char>(path[0] | 0x20);
+    const bool fromDriveRoot = letter >= 'a' && letter <= 'z' && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const bool onShare = path[0] == '\\' && path[1] == '\\';
+    return fromDriveRoot || onShare;
+}
+
 bool ReadInstallLocation() {
     MessageText subKey{};
     std::snprintf(subKey.data(), subKey.size(), "Software\\%s\\%s", state.CompanyName.data(),
                   state.GameDir.data());
     const platform::RegistryKey key = platform::OpenUserKey(subKey.data());
     if (!key) return false;
-    // An empty install path names no folder: every target would be relative
-    // to the folder the updater was started from.
-    if (!ReadTextValue(key.get(), "InstPath", state.installPath) || state.installPath[0] == '\0') return false;
+    if (!ReadTextValue(key.get(), "InstPath", state.installPath) || !IsFullPath(state.installPath.data()))
+        return false;
     if (!ReadTextValue(key.get(), "DataPath", state.dataPath)) state.dataPath.fill('\0');
     std::array<std::uint8_t, sizeof(std::uint32_t)> mode{};
     std::uint32_t size = 0;

@@ -183,13 +183,31 @@ INSTANTIATE_TEST_SUITE_P(
                      t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", InstallFolder); };
                  },
                  {NotInstalled}},
-        // An empty path would make every target relative to whatever folder
-        // the updater was started from.
+        // A path that is not full would make every target relative to
+        // whatever folder the updater was started from.
         EarlyEnd{"EmptyInstPath",
                  [](StartupTest& t) {
                      t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", ""); };
                  },
                  {NotInstalled}},
+        EarlyEnd{"RelativeInstPath",
+                 [](StartupTest& t) {
+                     t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", "GAME"); };
+                 },
+                 {NotInstalled}},
+        EarlyEnd{"InstPathOnADriveWithoutItsRoot",
+                 [](StartupTest& t) {
+                     t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", "C:GAME"); };
+                 },
+                 {NotInstalled}},
+        // A share passes; this machine has none, so its SETUP.INI is missing.
+        EarlyEnd{"InstPathOnAShare",
+                 [](StartupTest& t) {
+                     t.arrange = [] {
+                         platform::HostSetRegistryString(RegistryKey, "InstPath", "\\\\SERVER\\GAMES");
+                     };
+                 },
+                 {"インストール先に \"SETUP.INI\" ファイルが見つかりません"}},
         EarlyEnd{"InstPathTooLong",
                  [](StartupTest& t) {
                      t.arrange = [] {
