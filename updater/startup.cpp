@@ -175,7 +175,8 @@ bool ReadInstallLocation() {
     if (!key) return false;
     if (!ReadTextValue(key.get(), "InstPath", state.installPath) || !IsFullPath(state.installPath.data()))
         return false;
-    if (!ReadTextValue(key.get(), "DataPath", state.dataPath)) state.dataPath.fill('\0');
+    if (!ReadTextValue(key.get(), "DataPath", state.dataPath) || !IsFullPath(state.dataPath.data()))
+        state.dataPath.fill('\0');
     std::array<std::uint8_t, sizeof(std::uint32_t)> mode{};
     std::uint32_t size = 0;
     if (!platform::ReadKeyValue(key.get(), "InstMode", mode, &size)) return false;

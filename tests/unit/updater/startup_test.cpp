@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -283,17 +284,19 @@ TEST_F(StartupTest, AnotherUpdaterIsBroughtToTheFront) {
     EXPECT_TRUE(platform::HostRecordedBoxes().empty());
 }
 
-TEST_F(StartupTest, AMissingOrUnterminatedDataPathLeavesItEmpty) {
-    for (const bool present : {false, true}) {
-        SCOPED_TRACE(present);
+TEST_F(StartupTest, AMissingUnterminatedOrRelativeDataPathLeavesItEmpty) {
+    // 260 bytes without a terminator are too large for the buffer.
+    const std::vector<std::optional<std::vector<std::uint8_t>>> values{
+        std::nullopt, std::vector<std::uint8_t>(260, 's'), std::vector<std::uint8_t>{'S', 'A', 'V', 'E', 0}};
+    for (const auto& value : values) {
+        SCOPED_TRACE(value ? value->size() : 0);
         platform::HostReset(root().string());
         updater::ResetUpdateState();
         registered = false;
-        arrange = [present] {
+        arrange = [&value] {
             platform::HostSetRegistryString(RegistryKey, "InstPath", InstallFolder);
             platform::HostSetRegistryDword(RegistryKey, "InstMode", 0);
-            // 260 bytes without a terminator: too large for the buffer.
-            if (present) platform::HostSetRegistryValue(RegistryKey, "DataPath", std::vector<std::uint8_t>(260, 's'));
+            if (value) platform::HostSetRegistryValue(RegistryKey, "DataPath", *value);
         };
         EXPECT_EQ(RunUpdater(ThroughTheWizard), 1);
         EXPECT_EQ(state.dataPath[0], '\0');
