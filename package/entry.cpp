@@ -17,8 +17,6 @@ namespace package {
 namespace {
 
 constexpr const char* MissingEntryText = "Can't Find File in Resource !!";
-constexpr const char* NoMemoryText = "Can't Allocate Memory !!";
-constexpr const char* DamagedText = "RESOURCE READ ERROR";
 
 // Finds `name` in the program's package, or says that it is missing.
 const PackageEntry* FindProgramEntry(const char* name, std::uint32_t* offset) {
@@ -28,7 +26,8 @@ const PackageEntry* FindProgramEntry(const char* name, std::uint32_t* offset) {
 }
 
 void ShowRestoreFailure(RestoreFailure failure) {
-    updater::ShowUpdateError(failure == RestoreFailure::NoMemory ? NoMemoryText : DamagedText);
+    updater::ShowUpdateError(failure == RestoreFailure::NoMemory ? updater::NoMemoryText
+                                                                 : updater::DamagedPackageText);
 }
 
 // True when the drive of `target` has room for `size` bytes, or when its
@@ -36,11 +35,8 @@ void ShowRestoreFailure(RestoreFailure failure) {
 bool CheckFreeSpace(const char* target, std::uint32_t size) {
     const SpaceShortfall shortfall = FreeSpaceShortfall(target, size);
     if (shortfall.bytes == 0) return true;
-    updater::MessageText message{};
-    std::snprintf(message.data(), message.size(),
-                  "ディスク容量が足りません。%s ドライブに %" PRIu64 " バイトの空き容量が必要です",
-                  shortfall.drive.data(), shortfall.bytes);
-    updater::ShowUpdateError(message.data());
+    updater::ShowFormattedUpdateError("ディスク容量が足りません。%s ドライブに %" PRIu64 " バイトの空き容量が必要です",
+                                      shortfall.drive.data(), shortfall.bytes);
     return false;
 }
 

@@ -42,10 +42,11 @@ std::int32_t ReadUpdateNumber(const char* key) {
 
 void EndWithFailure(platform::Window dialog) { platform::EndModalDialog(dialog, -1); }
 
-void ShowCopyFailure(platform::Window dialog, const char* path) {
-    MessageText text{};
-    std::snprintf(text.data(), text.size(), "SETUP.INI : \"%s\" のコピーに失敗しました", path);
-    platform::ShowBox(dialog, text.data(), state.caption.data(), platform::BoxKind::ErrorOk);
+// Says that `path` could not be copied and ends the dialog; false.
+bool FailCopy(platform::Window dialog, const char* path) {
+    ShowFormattedUpdateError("SETUP.INI : \"%s\" のコピーに失敗しました", path);
+    EndWithFailure(dialog);
+    return false;
 }
 
 // True when the update may go on; otherwise the dialog shows the shortfall
@@ -150,9 +151,7 @@ bool FindDisc(platform::Window dialog, std::int32_t disc, std::array<char, 3>& d
 // False when the copy failed or was given up and the dialog has been ended.
 bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<char, 3>& drive) {
     if (item.disc == RefusedDisc) {
-        ShowCopyFailure(dialog, item.path.data());
-        EndWithFailure(dialog);
-        return false;
+        return FailCopy(dialog, item.path.data());
     }
     if (item.disc != 0 && !FindDisc(dialog, item.disc, drive)) {
         EndWithFailure(dialog);
@@ -174,9 +173,7 @@ bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<cha
         flags |= platform::CopyNoErrorUi;
     }
     if (!ready) {
-        ShowCopyFailure(dialog, item.path.data());
-        EndWithFailure(dialog);
-        return false;
+        return FailCopy(dialog, item.path.data());
     }
 
     SetInfoText(dialog, "%s をコピーしています", item.path.data());
@@ -187,9 +184,7 @@ bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<cha
         return false;
     }
     if (result != 0) {
-        ShowCopyFailure(dialog, item.path.data());
-        EndWithFailure(dialog);
-        return false;
+        return FailCopy(dialog, item.path.data());
     }
     // Files from a disc are read-only; the copy must not stay so.
     (void)platform::SetAttributes(destination.data(), platform::AttributeNormal);

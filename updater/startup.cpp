@@ -33,13 +33,7 @@ std::span<std::uint8_t> BytesOf(std::span<char> text) {
     return {reinterpret_cast<std::uint8_t*>(text.data()), text.size()};
 }
 
-void ShowFormattedError(const char* format, const char* value) {
-    MessageText text{};
-    std::snprintf(text.data(), text.size(), format, value);
-    ShowUpdateError(text.data());
-}
-
-void ShowNotInstalled() { ShowFormattedError("「%s」がインストールされていません", state.GameTitle.data()); }
+void ShowNotInstalled() { ShowFormattedUpdateError("「%s」がインストールされていません", state.GameTitle.data()); }
 
 bool LoadPackage(platform::Module module) {
     const std::span<const std::uint8_t> image = platform::FindPackageResource(module);
@@ -47,7 +41,7 @@ bool LoadPackage(platform::Module module) {
     state.packageImage = image;
     state.directory = package::LoadPackageDirectory(image);
     if (!state.directory.block) {
-        ShowUpdateError("RESOURCE READ ERROR");
+        ShowUpdateError(DamagedPackageText);
         return false;
     }
     state.entries = state.directory.entries();
@@ -129,12 +123,12 @@ bool LoadText(const char* key, platform::HeapBlock& block, const char*& text) {
     std::uint32_t size = 0;
     const package::EntryContent content = package::LoadEntry(entryName.data(), &size);
     if (!content) {
-        ShowFormattedError("'%s' not found at UPDATE.FA3", entryName.data());
+        ShowFormattedUpdateError("'%s' not found at UPDATE.FA3", entryName.data());
         return false;
     }
     platform::HeapBlock copy = platform::AllocateBlock(std::size_t{size} + 2);
     if (!copy) {
-        ShowUpdateError("Can't Allocate Memory !!");
+        ShowUpdateError(NoMemoryText);
         return false;
     }
     if (size != 0) std::memcpy(copy.data(), content.data(), size);

@@ -11,27 +11,33 @@ namespace updater {
 UpdateState state;
 
 namespace {
-// The caption boxes carry until start-up builds the real one.
-constexpr const char* InitialCaption = "UPDATE";
-struct InitialCaptionSetter {
-    InitialCaptionSetter() { CopyText(state.caption, InitialCaption); }
-} initialCaptionSetter;
+
+MessageText FormatText(const char* format, va_list arguments) {
+    MessageText text{};
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    return text;
+}
+
 }  // namespace
 
-void ResetUpdateState() {
-    state = UpdateState{};
-    CopyText(state.caption, InitialCaption);
-}
+void ResetUpdateState() { state = UpdateState{}; }
 
 void ShowUpdateError(const char* text) {
     platform::ShowBox(state.wizardWindow, text, state.caption.data(), platform::BoxKind::ErrorOk);
 }
 
-void SetInfoText(platform::Window dialog, const char* format, ...) {
-    MessageText text{};
+void ShowFormattedUpdateError(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text.data(), text.size(), format, arguments);
+    const MessageText text = FormatText(format, arguments);
+    va_end(arguments);
+    ShowUpdateError(text.data());
+}
+
+void SetInfoText(platform::Window dialog, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const MessageText text = FormatText(format, arguments);
     va_end(arguments);
     platform::SetItemText(dialog, IdInfo, text.data());
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -15,6 +16,14 @@ namespace updater {
 using NameText = std::array<char, 260>;      // names, paths, list items
 using MessageText = std::array<char, 1024>;  // messages, captions, whole lists
 using NumberText = std::array<char, 20>;
+
+// The caption boxes carry until start-up builds the real one.
+constexpr MessageText InitialCaption() {
+    MessageText caption{};
+    const char text[] = "UPDATE";
+    for (std::size_t i = 0; i < sizeof text; ++i) caption[i] = text[i];
+    return caption;
+}
 
 struct UpdateState {
     // Package and files.
@@ -51,7 +60,7 @@ struct UpdateState {
     std::uint32_t installMode = 0;
 
     // The wizard.
-    MessageText caption{};
+    MessageText caption = InitialCaption();
     platform::Window wizardWindow = nullptr;
     int page = 0;
     int busy = 0;
@@ -70,9 +79,14 @@ void ResetUpdateState();
 // The updater's error box: `text`, the caption, the error icon, OK; owned by
 // the wizard while it exists.
 void ShowUpdateError(const char* text);
+// The same with `format` filled in (printf rules, 1024 bytes, cut to 1023).
+void ShowFormattedUpdateError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// What the error box says when a file can't be written.
+// What the error box says when a file can't be written, when memory runs
+// out, and when the package or an entry in it is damaged.
 inline constexpr const char* WriteFailureText = "ファイルの書き込みに失敗しました";
+inline constexpr const char* NoMemoryText = "Can't Allocate Memory !!";
+inline constexpr const char* DamagedPackageText = "RESOURCE READ ERROR";
 
 // Formats (printf rules, 1024 bytes, cut to 1023) and sets the text of the
 // wizard's info static, control 1001.
