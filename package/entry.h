@@ -14,14 +14,14 @@
 
 namespace package {
 
-// An entry's content: a view of the image (plain entries) or a block the
-// holder owns (restored entries). Empty data() means failure.
+// An entry's content: a view of the image (an entry stored as it is, neither
+// scrambled nor compressed) or a block the holder owns (any other). Empty
+// data() means failure.
 struct EntryContent {
     std::span<const std::uint8_t> bytes;
     platform::HeapBlock owned;  // set when `bytes` lies in it
 
     const std::uint8_t* data() const { return bytes.data(); }
-    bool ownsBlock() const { return static_cast<bool>(owned); }
     explicit operator bool() const { return bytes.data() != nullptr; }
 };
 
@@ -31,8 +31,9 @@ const PackageEntry* FindEntry(std::span<const PackageEntry> entries, const char*
                               std::uint32_t* offset);
 
 // Restores an entry's content from the image (unscramble, then expand) in
-// whatever form it needs: a view when it is plain, else an owned block.
-// The directory must have been loaded (bounds checked) from this image.
+// whatever form it needs: a view of the image when the entry is stored as it
+// is, else an owned block. The record's sizes and `offset` are checked
+// against `image` here, as EntryReader::Open checks them.
 enum class RestoreFailure { None, NoMemory, Damaged };
 EntryContent RestoreEntry(std::span<const std::uint8_t> image, const PackageEntry& entry,
                           std::uint32_t offset, RestoreFailure* failure);

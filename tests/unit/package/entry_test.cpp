@@ -84,7 +84,7 @@ TEST_F(EntryTest, RestoreReadsFlagsAsTheUpdaterDoes) {
             RestoreFailure failure;
             const EntryContent restored = RestoreEntry(image, directory.entries()[0], 16, &failure);
             ASSERT_TRUE(restored);
-            EXPECT_FALSE(restored.ownsBlock());
+            EXPECT_FALSE(static_cast<bool>(restored.owned));
             EXPECT_EQ(std::string(restored.bytes.begin(), restored.bytes.end()), content);
         }
     }
@@ -95,7 +95,7 @@ TEST_F(EntryTest, RestoreReadsFlagsAsTheUpdaterDoes) {
         RestoreFailure failure;
         const EntryContent restored = RestoreEntry(image, directory.entries()[0], 16, &failure);
         ASSERT_TRUE(restored) << int(flags);
-        EXPECT_TRUE(restored.ownsBlock());
+        EXPECT_TRUE(static_cast<bool>(restored.owned));
         EXPECT_EQ(std::string(restored.bytes.begin(), restored.bytes.end()), content);
     }
 }
@@ -109,7 +109,7 @@ TEST_F(EntryTest, LoadEntryGivesViewsOfPlainEntriesAndBlocksOfRestoredOnes) {
         std::uint32_t size = 0;
         const EntryContent content = LoadEntry("text.txt", &size);
         ASSERT_TRUE(content);
-        EXPECT_EQ(content.ownsBlock(), c.owned);
+        EXPECT_EQ(static_cast<bool>(content.owned), c.owned);
         EXPECT_EQ(size, Text.size());
         EXPECT_EQ(std::string(content.bytes.begin(), content.bytes.end()), Text);
         EXPECT_EQ(image_, before);
