@@ -54,7 +54,8 @@ bool FailCopy(platform::Window dialog, const char* path) {
 bool CheckDiskSpace(platform::Window dialog) {
     const auto required = static_cast<std::uint32_t>(ReadUpdateNumber("RequiredDiskSpace"));
     if (required == 0) return true;
-    // Without a figure to compare with we don't hold the user back.
+    // Free space that can't be had gives no shortfall: the user is not held
+    // back for want of a figure.
     const package::SpaceShortfall shortfall =
         package::FreeSpaceShortfall(state.installPath.data(), required);
     if (shortfall.bytes == 0) return true;
@@ -87,8 +88,8 @@ ItemList<Item> ReadItemList(const char* keyFormat,
 
 // False when the item failed and the dialog has been ended.
 bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overwriteOnly) {
-    // An empty base folder (the registry named no save-data folder) would
-    // make the target relative, and the item would land in whatever folder
+    // An empty base folder (the registry named no save-data folder, or none
+    // that is a full path) would make the target relative, and the item would land in whatever folder
     // the updater was started from; it fails as a write would, unless the
     // overwrite rule skips it.
     const char* base = item.action == ActionData ? state.dataPath.data() : state.installPath.data();
@@ -100,11 +101,9 @@ bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overw
 
     // A target that can't be named (no save-data folder, or too long a
     // path) is no existing file either, so the overwrite rule skips it.
-    if ((overwriteOnly || item.action == ActionOverwrite) &&
-        !(joined && platform::IsExistingFile(platform::GetAttributes(target.data())))) {
-        return true;
-    }
-    if (joined && item.action == ActionData && platform::IsExistingFile(platform::GetAttributes(target.data()))) {
+    const bool targetExists = joined && platform::IsExistingFile(platform::GetAttributes(target.data()));
+    if ((overwriteOnly || item.action == ActionOverwrite) && !targetExists) return true;
+    if (targetExists && item.action == ActionData) {
         // A save file the player already has is kept: it is only written back
         // (safely replaced), which renews its time stamp. One that can't be
         // read (too large, no memory) is kept as it is, never replaced.
