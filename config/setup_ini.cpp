@@ -83,7 +83,7 @@ int TakeShortcut(const char* key, const char* list, std::array<SetupText, 4>& fi
     for (std::size_t field = 0; field < fields.size(); ++field) {
         if (NextListItem(fields[field], list) != 0) continue;
         if (field < 2) return FailList(key);
-        if (*list == '\0' || *list == '\n' || *list == '\r') break;
+        if (IsSeparator(*list) && *list != ',') break;  // the line has ended
         while (*list != '\0' && (IsSeparator(*list) || IsBlank(*list))) ++list;
     }
     return 1;
@@ -114,6 +114,8 @@ int ReadRequiredKeys(updater::MessageText& list) {
 
     if (!ReadSetupInt("Shortcuts", &info.Shortcuts)) return 0;
     if (info.Shortcuts > 10) return Fail("SETUP.INI : Shortcuts オーバー");
+    // Shortcuts and ExecApp are read into 260 bytes, as single values are,
+    // though the buffer would hold a whole list.
     for (int entry = 0; entry < info.Shortcuts; ++entry) {
         const KeyName key("Shortcut", entry);
         if (!ReadSetupValue(key.c_str(), std::span(list).first(sizeof(SetupText)))) return 0;

@@ -116,7 +116,7 @@ bool ReadSetupKeys() {
 
 // The package entry named by `key`, copied into a block of its own followed
 // by two zero bytes. True when that worked or the key is missing (then the
-// text stays null); false after a message.
+// text stays null; missing keys are quiet by now); false after a message.
 bool LoadText(const char* key, platform::HeapBlock& block, const char*& text) {
     NameText entryName{};
     if (!config::ReadUpdateValue(SetupSection, key, entryName)) return true;
@@ -238,6 +238,7 @@ int RunStartUp(platform::Module module) {
     platform::InitializeComForThread();
     if (!LoadPackage(module) || !ExtractUpdateIni() || !ReadSetupKeys() ||
         !LoadText("AgreementText", agreementBlock, state.agreementText) ||
+        // The introduction page's text is named by AgreementTitle.
         !LoadText("AgreementTitle", introBlock, state.introText)) {
         return 0;
     }

@@ -24,7 +24,7 @@ void RunStep(platform::Window dialog, int command) {
         default: break;
     }
     ++state.page;
-    --state.busy;
+    state.busy = 0;
 }
 
 void HandleCommand(platform::Window dialog, int id) {
