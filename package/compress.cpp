@@ -20,12 +20,23 @@ std::uint32_t ShortMatchCost(std::size_t distance) {
     return distance <= NearShortReach ? 3 + 8 : 3 + 8 + 3;
 }
 
-// The offset class of an offset, by the offset's 512-wide slice.
-constexpr std::uint8_t ClassOfSlice[16] = {0, 1, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4};
+// The offset class of an offset, by the offset's 512-wide slice (every
+// class begins on one).
+constexpr std::size_t SliceSize = 512;
+constexpr std::array<std::uint8_t, WindowSize / SliceSize> ClassOfSlice = [] {
+    std::array<std::uint8_t, WindowSize / SliceSize> classes{};
+    for (std::size_t slice = 0; slice < classes.size(); ++slice) {
+        int c = LongOffsetClassCount - 1;
+        while (LongOffsetClasses[c].base > slice * SliceSize) --c;
+        classes[slice] = static_cast<std::uint8_t>(c);
+    }
+    return classes;
+}();
+static_assert(ClassOfSlice[1] == 1 && ClassOfSlice[3] == 2 && ClassOfSlice[7] == 3 && ClassOfSlice[15] == 4);
 
 int ClassOf(std::size_t offset) {
     assert(offset < WindowSize);
-    return ClassOfSlice[offset >> 9];
+    return ClassOfSlice[offset / SliceSize];
 }
 
 // The code bits of an offset class: 0 0, the class's zeros, and its 1 but
@@ -34,10 +45,10 @@ constexpr int LongOffsetCodeBits(int offsetClass) {
     return 2 + offsetClass + (HasStopBit(offsetClass) ? 1 : 0);
 }
 
-// By the offset's 512-wide slice.
-constexpr std::array<std::uint8_t, 16> LongOffsetCosts = [] {
-    std::array<std::uint8_t, 16> costs{};
-    for (std::size_t slice = 0; slice < 16; ++slice) {
+// By the offset's slice.
+constexpr std::array<std::uint8_t, ClassOfSlice.size()> LongOffsetCosts = [] {
+    std::array<std::uint8_t, ClassOfSlice.size()> costs{};
+    for (std::size_t slice = 0; slice < costs.size(); ++slice) {
         const int c = ClassOfSlice[slice];
         costs[slice] = static_cast<std::uint8_t>(LongOffsetCodeBits(c) + 8 + LongOffsetClasses[c].extraBits);
     }
@@ -46,7 +57,7 @@ constexpr std::array<std::uint8_t, 16> LongOffsetCosts = [] {
 
 std::uint32_t LongOffsetCost(std::size_t distance) {
     assert(distance >= 1 && distance <= WindowSize);
-    return LongOffsetCosts[(distance - 1) >> 9];
+    return LongOffsetCosts[(distance - 1) / SliceSize];
 }
 
 // The length code of a long match's length.

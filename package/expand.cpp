@@ -409,10 +409,14 @@ struct Decoder {
     bool TakeLongOffset(std::size_t& offset) {
         int offsetClass;
         std::size_t far, high, low;
-        if (!TakeZeros(3, offsetClass)) return false;
-        if (offsetClass == 3) {
+        // Past the zeros of the last class with a stop bit, one more bit
+        // tells its 1 from the farthest class's last zero.
+        constexpr int LastWithStopBit = LongOffsetClassCount - 2;
+        static_assert(HasStopBit(LastWithStopBit) && !HasStopBit(LastWithStopBit + 1));
+        if (!TakeZeros(LastWithStopBit, offsetClass)) return false;
+        if (offsetClass == LastWithStopBit) {
             if (!TakeBit(far)) return false;
-            offsetClass = far ? 3 : 4;
+            offsetClass = far ? LastWithStopBit : LastWithStopBit + 1;
         }
         const LongOffsetClass& c = LongOffsetClasses[offsetClass];
         if (!TakeByte(high) || !TakeBits(c.extraBits, low)) return false;
@@ -470,9 +474,10 @@ struct Decoder {
         std::size_t isLiteral, isShort, offset, count;
         if (!TakeBit(isLiteral)) return ExpandStatus::InputTruncated;
         if (isLiteral) {
-            if (!TakeByte(offset)) return ExpandStatus::InputTruncated;
+            std::size_t literal;
+            if (!TakeByte(literal)) return ExpandStatus::InputTruncated;
             if (out == outEnd) return ExpandStatus::OutputOverflow;
-            *out++ = static_cast<std::uint8_t>(offset);
+            *out++ = static_cast<std::uint8_t>(literal);
             return ExpandStatus::NeedsRoom;
         }
         if (!TakeBit(isShort)) return ExpandStatus::InputTruncated;

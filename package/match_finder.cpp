@@ -35,6 +35,9 @@ std::size_t Choose(bool first, std::size_t a, std::size_t b) {
     return (a & mask) | (b & ~mask);
 }
 
+// Knuth's multiplicative hash: about 2^32 divided by the golden ratio.
+constexpr std::uint32_t HashMultiplier = 2654435761u;
+
 // Table bits for an input: about one slot per byte, within [10, 16].
 int TableBits(std::size_t inputSize) {
     return std::clamp(static_cast<int>(std::bit_width(inputSize)), 10, 16);
@@ -43,7 +46,7 @@ int TableBits(std::size_t inputSize) {
 std::uint32_t PairKey(const std::uint8_t* at) { return static_cast<std::uint32_t>(at[0]) << 8 | at[1]; }
 
 // A whole 16-bit table takes the pair itself; a smaller one a hash of it.
-std::uint32_t PairMultiplier(int bits) { return bits == 16 ? 1u << 16 : 2654435761u; }
+std::uint32_t PairMultiplier(int bits) { return bits == 16 ? 1u << 16 : HashMultiplier; }
 
 }  // namespace
 
@@ -75,7 +78,7 @@ HashChainFinder::HashChainFinder(std::span<const std::uint8_t> input, bool exact
 std::size_t HashChainFinder::Hash3(std::size_t position) const {
     std::uint32_t v = static_cast<std::uint32_t>(input_[position]) << 16 |
                       static_cast<std::uint32_t>(input_[position + 1]) << 8 | input_[position + 2];
-    return (v * 2654435761u) >> hashShift_;
+    return (v * HashMultiplier) >> hashShift_;
 }
 
 std::size_t HashChainFinder::PairSlot(std::size_t position) const {
@@ -145,11 +148,11 @@ TreeFinder::Slots TreeFinder::SlotsAt(std::size_t position) const {
     const std::uint8_t* at = &input_[position];
     const std::size_t left = input_.size() - position;
     Slots slots{(PairKey(at) * pairMultiplier_) >> rootShift_, 0, 0};
-    if (left >= 3) slots.triple = ((PairKey(at) << 8 | at[2]) * 2654435761u) >> tripleShift_;
+    if (left >= 3) slots.triple = ((PairKey(at) << 8 | at[2]) * HashMultiplier) >> tripleShift_;
     if (left >= 4) {
         std::uint32_t v;
         std::memcpy(&v, at, 4);
-        slots.root = (v * 2654435761u) >> rootShift_;
+        slots.root = (v * HashMultiplier) >> rootShift_;
     }
     return slots;
 }

@@ -17,6 +17,9 @@
 namespace package {
 namespace {
 
+// Offsets and sizes in a package are 32-bit.
+constexpr const char* PackageTooLargeText = "package larger than 4 GiB";
+
 // An entry ready to go out: its stored bytes and its directory record.
 struct EncodedEntry {
     std::vector<std::uint8_t> bytes;
@@ -186,7 +189,7 @@ bool WriteDirectory(const std::vector<std::uint8_t>& records, std::uint64_t data
         directory = records;
     *end = dataEnd + directory.size();
     if (*end > UINT32_MAX) {
-        *error = "package larger than 4 GiB";
+        *error = PackageTooLargeText;
         return false;
     }
     const PackageHeader header{PackageMagic, compressed ? DirectoryCompressed : 0u,
@@ -238,7 +241,7 @@ std::optional<std::uint64_t> StreamPackage(std::size_t count, const EntryLoader&
             // Checked before padding, so PaddedSize can't wrap; the padding
             // itself is caught with the directory.
             if (dataEnd + entry.bytes.size() > UINT32_MAX) {
-                *error = "package larger than 4 GiB";
+                *error = PackageTooLargeText;
                 return std::nullopt;
             }
             const std::uint32_t padded = PaddedSize(entry.record.storedSize);
