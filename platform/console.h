@@ -15,8 +15,9 @@ namespace platform {
 // Makes the native folder `absoluteFolder` (absolute and normalised: the
 // profile reader would take a relative path as one in the Windows folder)
 // readable through the seam and returns the path the seam knows it by (no
-// trailing separator). The Windows build uses the path itself; the host
-// build maps it to the drive letter `drive`, the only kind of path it knows.
+// trailing separator, but for a drive's root: "D:\"). The Windows build
+// uses the path itself; the host build maps it to the drive letter `drive`,
+// the only kind of path it knows.
 std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder);
 
 // The last-write time of the native file or folder at `path`, as the
