@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -35,8 +34,9 @@ void ShowRestoreFailure(RestoreFailure failure) {
 bool CheckFreeSpace(const char* target, std::uint32_t size) {
     const SpaceShortfall shortfall = FreeSpaceShortfall(target, size);
     if (shortfall.bytes == 0) return true;
-    updater::ShowFormattedUpdateError("ディスク容量が足りません。%s ドライブに %" PRIu64 " バイトの空き容量が必要です",
-                                      shortfall.drive.data(), shortfall.bytes);
+    updater::ShowFormattedUpdateError(
+        "ディスク容量が足りません。%s ドライブに %" PRIu64 " バイトの空き容量が必要です",
+        shortfall.drive.data(), shortfall.bytes);
     return false;
 }
 

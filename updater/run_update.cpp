@@ -89,9 +89,9 @@ ItemList<Item> ReadItemList(const char* keyFormat,
 // False when the item failed and the dialog has been ended.
 bool ApplyUpdateItem(platform::Window dialog, const UpdateItem& item, bool overwriteOnly) {
     // An empty base folder (the registry named no save-data folder, or none
-    // that is a full path) would make the target relative, and the item would land in whatever folder
-    // the updater was started from; it fails as a write would, unless the
-    // overwrite rule skips it.
+    // that is a full path) would make the target relative, and the item
+    // would land in whatever folder the updater was started from; it fails
+    // as a write would, unless the overwrite rule skips it.
     const char* base = item.action == ActionData ? state.dataPath.data() : state.installPath.data();
     PathText target{};
     CopyText(target, base);
@@ -149,9 +149,7 @@ bool FindDisc(platform::Window dialog, std::int32_t disc, std::array<char, 3>& d
 
 // False when the copy failed or was given up and the dialog has been ended.
 bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<char, 3>& drive) {
-    if (item.disc == RefusedDisc) {
-        return FailCopy(dialog, item.path.data());
-    }
+    if (item.disc == RefusedDisc) return FailCopy(dialog, item.path.data());
     if (item.disc != 0 && !FindDisc(dialog, item.disc, drive)) {
         EndWithFailure(dialog);
         return false;
@@ -171,9 +169,7 @@ bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<cha
         // the buffer is zeroed, so the path is already a one-string list.
         flags |= platform::CopyNoErrorUi;
     }
-    if (!ready) {
-        return FailCopy(dialog, item.path.data());
-    }
+    if (!ready) return FailCopy(dialog, item.path.data());
 
     SetInfoText(dialog, "%s をコピーしています", item.path.data());
     bool aborted = false;
@@ -182,9 +178,7 @@ bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<cha
         EndWithFailure(dialog);
         return false;
     }
-    if (result != 0) {
-        return FailCopy(dialog, item.path.data());
-    }
+    if (result != 0) return FailCopy(dialog, item.path.data());
     // Files from a disc are read-only; the copy must not stay so.
     (void)platform::SetAttributes(destination.data(), platform::AttributeNormal);
     return true;
