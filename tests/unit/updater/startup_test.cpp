@@ -118,6 +118,15 @@ struct EarlyEnd {
     std::vector<std::string> boxes;
 };
 
+// The game registered with `path` as its install folder.
+EarlyEnd WithInstPath(const char* name, std::string path, std::vector<std::string> boxes) {
+    return {name,
+            [path](StartupTest& t) {
+                t.arrange = [path] { platform::HostSetRegistryString(RegistryKey, "InstPath", path); };
+            },
+            std::move(boxes)};
+}
+
 class EarlyEndTest : public StartupTest, public testing::WithParamInterface<EarlyEnd> {};
 
 TEST_P(EarlyEndTest, ShowsItsMessageAndCleansUp) {
@@ -186,29 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {NotInstalled}},
         // A path that is not full would make every target relative to
         // whatever folder the updater was started from.
-        EarlyEnd{"EmptyInstPath",
-                 [](StartupTest& t) {
-                     t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", ""); };
-                 },
-                 {NotInstalled}},
-        EarlyEnd{"RelativeInstPath",
-                 [](StartupTest& t) {
-                     t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", "GAME"); };
-                 },
-                 {NotInstalled}},
-        EarlyEnd{"InstPathOnADriveWithoutItsRoot",
-                 [](StartupTest& t) {
-                     t.arrange = [] { platform::HostSetRegistryString(RegistryKey, "InstPath", "C:GAME"); };
-                 },
-                 {NotInstalled}},
+        WithInstPath("EmptyInstPath", "", {NotInstalled}),
+        WithInstPath("RelativeInstPath", "GAME", {NotInstalled}),
+        WithInstPath("InstPathOnADriveWithoutItsRoot", "C:GAME", {NotInstalled}),
         // A share passes; this machine has none, so its SETUP.INI is missing.
-        EarlyEnd{"InstPathOnAShare",
-                 [](StartupTest& t) {
-                     t.arrange = [] {
-                         platform::HostSetRegistryString(RegistryKey, "InstPath", "\\\\SERVER\\GAMES");
-                     };
-                 },
-                 {"インストール先に \"SETUP.INI\" ファイルが見つかりません"}},
+        WithInstPath("InstPathOnAShare", "\\\\SERVER\\GAMES",
+                     {"インストール先に \"SETUP.INI\" ファイルが見つかりません"}),
         EarlyEnd{"InstPathTooLong",
                  [](StartupTest& t) {
                      t.arrange = [] {
