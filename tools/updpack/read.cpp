@@ -9,11 +9,12 @@
 #include <string>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "package/entry.h"
 #include "platform/console.h"
+#include "platform/text.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
@@ -141,31 +142,38 @@ EntryWork PlanEntryWork(std::span<const package::PackageEntry> entries) {
 // What extract-all makes of an entry, given the ones before it.
 enum class EntryOutcome {
     Written,
-    // An earlier entry has its name but for the case of its ASCII letters:
-    // the updater never finds this one (it takes the first of equal names).
+    // An earlier entry has its name to the updater's case-blind lookup
+    // (platform::EqualNoCase): the updater never finds this one, as it takes
+    // the first of equal names.
     Hidden,
     // An earlier entry's name differs only in a slash where this one has a
     // backslash: a different entry to the updater, but the same file here.
     SameFileAsEarlier,
 };
 
-// Names equal only in the case of double-byte letters, which `create`
-// refuses as well, are both written. No byte of a double-byte character is
-// a slash, so slashes are replaced byte by byte.
+// No byte of a double-byte character is a slash, so slashes are replaced
+// byte by byte. Names are compared only with those of their length, as
+// folding a letter never changes its byte count.
 std::vector<EntryOutcome> PlanEntryOutcomes(std::span<const package::PackageEntry> entries) {
+    struct Earlier {
+        const char* name;
+        std::string file;  // the name with slashes as backslashes
+    };
     std::vector<EntryOutcome> outcomes(entries.size(), EntryOutcome::Written);
-    std::unordered_set<std::string> names;
-    std::unordered_set<std::string> files;
+    std::unordered_map<std::size_t, std::vector<Earlier>> earlierByLength;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::string name = entries[i].name;
-        for (char& c : name)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const char* name = entries[i].name;
         std::string file = name;
         std::replace(file.begin(), file.end(), '/', '\\');
-        if (!names.insert(std::move(name)).second)
+        std::vector<Earlier>& sameLength = earlierByLength[file.size()];
+        const auto matches = [&](auto equal) { return std::any_of(sameLength.begin(), sameLength.end(), equal); };
+        if (matches([&](const Earlier& e) { return platform::EqualNoCase(e.name, name); })) {
             outcomes[i] = EntryOutcome::Hidden;
-        else if (!files.insert(std::move(file)).second)
+            continue;
+        }
+        if (matches([&](const Earlier& e) { return platform::EqualNoCase(e.file.c_str(), file.c_str()); }))
             outcomes[i] = EntryOutcome::SameFileAsEarlier;
+        sameLength.push_back({name, std::move(file)});
     }
     return outcomes;
 }

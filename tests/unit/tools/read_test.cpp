@@ -240,15 +240,20 @@ TEST_F(ReadCommands, ControlCharactersInNamesPrintAsEscapes) {
 TEST_F(ReadCommands, ExtractAllWritesOnlyTheFirstOfEntriesWithOneName) {
     // The updater finds the first of equal names; the later ones are told
     // and left out, even the largest, which would be taken up first.
+    // Full-width letters fold too: ａ (82 81) is Ａ (82 60) to the updater.
     WritePackage({Entry("same.txt", Text(30, 1)), Entry("SAME.TXT", Text(20, 2)),
-                  Entry("OTHER.TXT", Text(10, 3)), Entry("Same.Txt", Text(300000, 4))});
+                  Entry("OTHER.TXT", Text(10, 3)), Entry("Same.Txt", Text(300000, 4)),
+                  Entry("\x82\x60.TXT", Text(10, 5)), Entry("\x82\x81.txt", Text(10, 6))});
     ASSERT_EQ(ExtractAll(), 0) << err_;
     EXPECT_EQ(Read(root() / "out" / "same.txt"), Text(30, 1));
     EXPECT_EQ(Read(root() / "out" / "OTHER.TXT"), Text(10, 3));
+    EXPECT_EQ(Read(root() / "out" / PathFromEntryName("\x82\x60.TXT")), Text(10, 5));
     EXPECT_FALSE(std::filesystem::exists(root() / "out" / "SAME.TXT"));
     EXPECT_FALSE(std::filesystem::exists(root() / "out" / "Same.Txt"));
+    EXPECT_FALSE(std::filesystem::exists(root() / "out" / PathFromEntryName("\x82\x81.txt")));
     EXPECT_NE(err_.find("entry Same.Txt: skipped, an earlier entry has this name"), std::string::npos) << err_;
     EXPECT_NE(err_.find("entry SAME.TXT: skipped"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("entry " + PrintableEntryName("\x82\x81.txt") + ": skipped"), std::string::npos) << err_;
 }
 
 TEST_F(ReadCommands, ExtractAllWritesNoFileForTwoEntries) {
