@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <ostream>
+#include <set>
 
 #include "package/compress.h"
 #include "package/format.h"
@@ -46,19 +47,30 @@ bool IsLevelOption(const std::string& arg) {
 // nullopt after a usage message.
 std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     CreateOptions options;
+    // Each option but --scramble=FILE counts once: a second is more likely a
+    // slip (two levels, two folders) than a change of mind.
+    std::set<std::string> given;
+    const auto twice = [&](const std::string& option) {
+        if (given.insert(option).second) return false;
+        UsageError("option " + option + " given twice");
+        return true;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-C") {
             if (++i == args.size()) return UsageError("-C needs a folder"), std::nullopt;
-            if (!options.folder.empty()) return UsageError("-C given twice"), std::nullopt;
+            if (twice(arg)) return std::nullopt;
             options.folder = args[i];
         } else if (IsLevelOption(arg)) {
+            if (twice("-1..-9")) return std::nullopt;
             options.writer.level = arg[1] - '0';
         } else if (arg == "--scramble") {
+            if (twice(arg)) return std::nullopt;
             options.scramble = true;
         } else if (arg.starts_with("--scramble=")) {
             options.scrambleOnly.push_back(arg.substr(std::strlen("--scramble=")));
         } else if (arg == "--plain-directory") {
+            if (twice(arg)) return std::nullopt;
             options.writer.compressDirectory = false;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option " + arg), std::nullopt;

@@ -163,6 +163,16 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
     EXPECT_NE(err_.find("a\\b.txt: the file name holds a backslash"), std::string::npos) << err_;
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=a.txt", "A.TXT"}), 2);
     EXPECT_NE(err_.find("--scramble=a.txt names no file being packed"), std::string::npos) << err_;
+    // Only --scramble=FILE may come more than once.
+    const std::string out = Out("game.fa2");
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {out, "-C", folder, "-1", "-9", "A.TXT"},
+             {out, "-C", folder, "-C", folder, "A.TXT"},
+             {out, "-C", folder, "--scramble", "--scramble", "A.TXT"},
+             {out, "-C", folder, "--plain-directory", "A.TXT", "--plain-directory"}}) {
+        EXPECT_EQ(Create(arguments), 2) << arguments[3];
+        EXPECT_NE(err_.find("given twice"), std::string::npos) << err_;
+    }
     // A name Windows can't give a file: the updater could never write it.
     for (const char* name : {"new\nline.txt", "what?.txt", "CON.txt"}) {
         AddFile(name, Content(100, 2, false));
