@@ -508,10 +508,14 @@ std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::size_t
     return checksum.Value();
 }
 
+namespace {
+
 // Where a section's memory image ends, aligned.
 std::uint64_t VirtualEnd(const Section& s, std::uint32_t sectionAlignment) {
     return AlignUp(std::uint64_t{s.virtualAddress} + std::max(s.virtualSize, s.rawSize), sectionAlignment);
 }
+
+}  // namespace
 
 std::optional<StampedImage> StampPackage(std::span<const std::uint8_t> exe,
                                          std::span<const std::uint8_t> package,

@@ -228,8 +228,7 @@ int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Vis
 // Sound entries an updater still can't use: told, as the package may be
 // meant for something else.
 void WarnOfUnusableEntries(const std::string& path, std::span<const package::PackageEntry> entries) {
-    std::uint32_t offset = 0;
-    if (!package::FindEntry(entries, "UPDATE.INI", &offset))
+    if (!package::FindEntry(entries, "UPDATE.INI", nullptr))
         std::fprintf(stderr, "updpack verify: %s: warning: no entry UPDATE.INI, which an updater reads first\n",
                      path.c_str());
     const std::vector<EntryOutcome> outcomes = PlanEntryOutcomes(entries);
