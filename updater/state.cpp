@@ -18,9 +18,19 @@ MessageText FormatText(const char* format, va_list arguments) {
     return text;
 }
 
+// The caption boxes carry until start-up builds the real one. Set at run
+// time: a record that starts all zero costs the executable no image of it.
+constexpr const char* InitialCaption = "UPDATE";
+struct InitialCaptionSetter {
+    InitialCaptionSetter() { CopyText(state.caption, InitialCaption); }
+} initialCaptionSetter;
+
 }  // namespace
 
-void ResetUpdateState() { state = UpdateState{}; }
+void ResetUpdateState() {
+    state = UpdateState{};
+    CopyText(state.caption, InitialCaption);
+}
 
 void ShowUpdateError(const char* text) {
     platform::ShowBox(state.wizardWindow, text, state.caption.data(), platform::BoxKind::ErrorOk);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -16,14 +15,6 @@ namespace updater {
 using NameText = std::array<char, 260>;      // names, paths, list items
 using MessageText = std::array<char, 1024>;  // messages, captions, whole lists
 using NumberText = std::array<char, 20>;
-
-// The caption boxes carry until start-up builds the real one.
-constexpr MessageText InitialCaption() {
-    MessageText caption{};
-    const char text[] = "UPDATE";
-    for (std::size_t i = 0; i < sizeof text; ++i) caption[i] = text[i];
-    return caption;
-}
 
 struct UpdateState {
     // Package and files.
@@ -60,7 +51,7 @@ struct UpdateState {
     std::uint32_t installMode = 0;
 
     // The wizard.
-    MessageText caption = InitialCaption();
+    MessageText caption{};  // "UPDATE" until start-up builds the real one
     platform::Window wizardWindow = nullptr;
     int page = 0;
     int busy = 0;
