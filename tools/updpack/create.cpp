@@ -110,6 +110,11 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         Fail(path.string() + ": no such file (or not a regular file)");
         return false;
     }
+    // "create game.fa2 *" run again would pack the old package into the new.
+    if (fs::equivalent(path, *options.output, error)) {
+        Fail(path.string() + ": is the output package itself; not packed into it");
+        return false;
+    }
     // A Linux file name may hold one; the updater would look for the part
     // after it.
     if (path.filename().string().find('\\') != std::string::npos) {

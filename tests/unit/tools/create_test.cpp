@@ -118,6 +118,9 @@ TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
 
     EXPECT_EQ(Create({Out("old.fa2"), "-C", folder, "A.TXT", "NOPE.TXT"}), 1);
     EXPECT_NE(err_.find("no such file"), std::string::npos) << err_;
+    // As when "create old.fa2 *" is run again in the folder of its files.
+    EXPECT_EQ(Create({Out("old.fa2"), "-C", Out(""), "old.fa2"}), 1);
+    EXPECT_NE(err_.find("old.fa2: is the output package itself"), std::string::npos) << err_;
 
     // A kernel attribute file lists as 4096 bytes but reads as a few, so it
     // fails only once its entry is started, after others are written.
