@@ -94,11 +94,11 @@ public:
     FolderCheck Run(std::optional<std::uint32_t> mode) {
         const std::string ini = Join("UPDATE.INI");
         if (!IsFile(ini)) {
-            Error(folderName_ + " has no UPDATE.INI");
+            Error(folderName_ + " has no readable UPDATE.INI");
             return std::move(result_);
         }
         if (!setupIni_.empty() && !IsFile(setupIni_)) {
-            Error("the SETUP.INI given (--setup) is not a file");
+            Error("the SETUP.INI given (--setup) is not a readable file");
             return std::move(result_);
         }
         updater::CopyText(state.updateIniPath, ini.c_str());
@@ -121,7 +121,9 @@ private:
     std::string Join(const std::string& name) const { return folder_ + "\\" + name; }
 
     // A file the readers can open. Opening refuses a folder, a pipe or a
-    // device, which the readers would take for an empty file.
+    // device, which the readers would take for an empty file, and a file
+    // locked by another program or not permitted; the findings call all of
+    // these not readable.
     static bool IsFile(const std::string& path) { return platform::OpenForRead(path.c_str()) != nullptr; }
 
     // The value as the updater reads it, with a warning when it runs past
@@ -141,7 +143,7 @@ private:
     // An entry the package must hold: a file of that name in the folder.
     void AddEntry(const std::string& name, const std::string& user) {
         if (name.empty() || !IsFile(Join(name))) {
-            Error(user + ": the entry '" + name + "' is not a file in the update folder");
+            Error(user + ": the entry '" + name + "' is not a readable file in the update folder");
             return;
         }
         const auto same = [&](const std::string& e) { return SameName(e, name); };

@@ -101,7 +101,7 @@ TEST_F(CheckTest, ReportsEachMistake) {
         {"required key missing", "[SETUP]\nCompanyName=Maker\nGameTitle=Game\nGameDir=game\n" + update,
          Finding::Level::Error, "[SETUP] GameClass is missing", 2},
         {"entry not in the folder", SetupSection + "[UPDATE]\nUpdateFile00=u,system\\missing.dll\n",
-         Finding::Level::Error, "the entry 'missing.dll' is not a file", 2},
+         Finding::Level::Error, "the entry 'missing.dll' is not a readable file", 2},
         {"agreement missing", SetupSection + "AgreementText=license.txt\n" + update,
          Finding::Level::Error, "[SETUP] AgreementText: the entry 'license.txt'", 2},
         {"introduction missing", SetupSection + "AgreementTitle=intro.txt\n" + update,
@@ -207,7 +207,7 @@ TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
     std::string printed(256, '\0');
     printed.resize(std::fread(printed.data(), 1, printed.size(), out));
     std::fclose(out);
-    EXPECT_EQ(printed, "error: " + named + " has no UPDATE.INI\n");
+    EXPECT_EQ(printed, "error: " + named + " has no readable UPDATE.INI\n");
 }
 
 // A folder or a pipe of the name is no file: the readers would take it for
@@ -215,25 +215,25 @@ TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
 TEST_F(CheckTest, AFolderOrPipeNamedAsAFileIsNoFile) {
     std::filesystem::create_directories(folder_ + "/UPDATE.INI");
     auto check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
-    EXPECT_EQ(Findings(check), "error: " + folder_ + " has no UPDATE.INI\n");
+    EXPECT_EQ(Findings(check), "error: " + folder_ + " has no readable UPDATE.INI\n");
     std::filesystem::remove(folder_ + "/UPDATE.INI");
     ASSERT_EQ(::mkfifo((folder_ + "/UPDATE.INI").c_str(), 0644), 0);
     check = CheckUpdateFolder(folder_, nullptr, std::nullopt);
-    EXPECT_EQ(Findings(check), "error: " + folder_ + " has no UPDATE.INI\n");
+    EXPECT_EQ(Findings(check), "error: " + folder_ + " has no readable UPDATE.INI\n");
     std::filesystem::remove(folder_ + "/UPDATE.INI");
 
     const std::string setupFolder = (root() / "SETUP.INI").string();
     std::filesystem::create_directories(setupFolder);
     check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupFolder);
-    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a file\n");
+    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a readable file\n");
     const std::string setupPipe = (root() / "PIPE.INI").string();
     ASSERT_EQ(::mkfifo(setupPipe.c_str(), 0644), 0);
     check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupPipe);
-    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a file\n");
+    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a readable file\n");
 
     ASSERT_EQ(::mkfifo((folder_ + "/plugin.dll").c_str(), 0644), 0);
     check = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\n", {});
-    EXPECT_TRUE(Has({Findings(check)}, "the entry 'plugin.dll' is not a file")) << Findings(check);
+    EXPECT_TRUE(Has({Findings(check)}, "the entry 'plugin.dll' is not a readable file")) << Findings(check);
 }
 
 }  // namespace
