@@ -19,10 +19,6 @@ namespace {
 // see the same files.
 bool ReadEntry(const std::string& folder, const std::string& name, package::WriterEntry* entry,
                std::string* error) {
-    if (!package::ValidEntryName(name)) {
-        *error = "the entry name '" + name + "' is too long for the package";
-        return false;
-    }
     // Straight into the entry: a file of 100 MB is held once, not twice.
     const platform::FileHandle file = platform::OpenForRead((folder + "\\" + name).c_str());
     const std::uint32_t size = file ? platform::FileSize32(file.get()) : platform::InvalidFileSize;

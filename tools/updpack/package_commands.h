@@ -10,6 +10,7 @@
 namespace updpack {
 
 using CommandArguments = std::span<const std::string>;
+struct LoadedPackage;
 
 // create OUT.fa2 [-C DIR] [-1..-9] [--scramble] [--plain-directory] FILE...
 int CreateCommand(std::span<const std::string> args);
@@ -21,5 +22,10 @@ int ExtractCommand(std::span<const std::string> args);
 int ExtractAllCommand(std::span<const std::string> args);
 // verify PKG
 int VerifyCommand(std::span<const std::string> args);
+
+// What verify does to a loaded package, for stamp: restores every entry on
+// all cores, writing nothing, and tells each damaged one on standard error,
+// the command's name first. The number of damaged entries.
+int CountDamagedEntries(const LoadedPackage& loaded, const char* command);
 
 }  // namespace updpack

@@ -75,9 +75,4 @@ private:
 std::optional<LoadedPackage> LoadPackageForCommand(const std::string& command, const std::string& path,
                                                    PackageAccess access = PackageAccess::Mapped);
 
-// Restores every entry of `loaded` on all cores, writing nothing; each
-// damaged one is told on standard error, the command's name first. The
-// number of damaged entries.
-int CountDamagedEntries(const LoadedPackage& loaded, const char* command);
-
 }  // namespace updpack

@@ -8,6 +8,7 @@
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
 #include "tools/updpack/native_files.h"
+#include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
 #include "tools/updpack/pe_resources.h"
 
