@@ -123,7 +123,7 @@ bool ListFile(const CreateOptions& options, const std::string& file,
     }
     const auto name = EntryNameFromPath(path.filename());
     if (!name) {
-        Fail(path.string() + ": the file name can't be written in cp932");
+        Fail(path.string() + ": the file name cannot be written in cp932");
         return false;
     }
     if (!package::ValidEntryName(*name)) {
@@ -146,16 +146,16 @@ bool ListFile(const CreateOptions& options, const std::string& file,
     }
     const std::uintmax_t size = fs::file_size(path, error);
     if (error) {
-        Fail(path.string() + ": can't read its size");
+        Fail(path.string() + ": cannot read its size");
         return false;
     }
     const auto time = platform::NativeLastWriteTime(path);
     if (!time) {
-        Fail(path.string() + ": can't read its time stamp");
+        Fail(path.string() + ": cannot read its time stamp");
         return false;
     }
     if (size > UINT32_MAX) {
-        Fail(path.string() + ": larger than 4 GiB, which a package can't hold");
+        Fail(path.string() + ": larger than 4 GiB, which a package cannot hold");
         return false;
     }
     listed->path = path;

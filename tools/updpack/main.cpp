@@ -101,7 +101,7 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     if (!platform::UseSystemCodePageForNarrowText())
-        std::fprintf(stderr, "updpack: warning: the C runtime can't use this system's code page; "
+        std::fprintf(stderr, "updpack: warning: the C runtime cannot use this system's code page; "
                              "file names that are not ASCII may come out garbled\n");
     int status = 1;
     try {
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     }
     // A listing or an entry cut short by a full disk is no success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "updpack: can't write to standard output\n");
+        std::fprintf(stderr, "updpack: cannot write to standard output\n");
         return status == 0 ? 1 : status;
     }
     return status;

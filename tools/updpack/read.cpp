@@ -310,7 +310,7 @@ int ExtractAllCommand(std::span<const std::string> args) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
-        std::fprintf(stderr, "updpack extract-all: %s: can't create the folder\n",
+        std::fprintf(stderr, "updpack extract-all: %s: cannot create the folder\n",
                      folderName->c_str());
         return 1;
     }

@@ -159,7 +159,7 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
     for (const char* name : {"a\xC2\xA5" "b.txt", "caf\xC3\xA9.txt"}) {
         AddFile(name, Content(100, 2, false));
         EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", name}), 1) << name;
-        EXPECT_NE(err_.find("can't be written in cp932"), std::string::npos) << err_;
+        EXPECT_NE(err_.find("cannot be written in cp932"), std::string::npos) << err_;
     }
     AddFile("a\\b.txt", Content(100, 2, false));
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", "a\\b.txt"}), 1);

@@ -307,7 +307,7 @@ TEST_F(ReadCommands, PackagesThatCantBeReadAreNamed) {
     WritePackage({Entry("A.TXT", Text(10, 1))});
     std::ofstream(Path("out")) << "a file";
     EXPECT_EQ(ExtractAll(), 1);
-    EXPECT_NE(err_.find("can't create the folder"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("cannot create the folder"), std::string::npos) << err_;
 }
 
 TEST_F(ReadCommands, ExtractsThePackageInsideAStampedUpdater) {

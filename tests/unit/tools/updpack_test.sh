@@ -40,7 +40,7 @@ expect 0 "README.TXT .* yes *yes" "$updpack" list plain.fa2
 # What standard output can't take is a failure.
 for command in "list pkg.fa2" "verify pkg.fa2" "extract pkg.fa2 noise.bin"; do
   "$updpack" $command >/dev/full 2>out.txt && fail "$command to a full disk succeeded"
-  grep -q "can't write to standard output" out.txt || fail "$command to a full disk: $(cat out.txt)"
+  grep -q "cannot write to standard output" out.txt || fail "$command to a full disk: $(cat out.txt)"
 done
 
 # Damaged packages say what is wrong.
