@@ -1,6 +1,7 @@
 #include "tools/updpack/arguments.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace updpack {
 
@@ -39,6 +40,20 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args,
                  std::to_string(parsed.positional.size());
         return std::nullopt;
     }
+    return parsed;
+}
+
+int UsageError(const char* command, const std::string& what) {
+    std::fprintf(stderr, "updpack %s: %s (see updpack %s --help)\n", command, what.c_str(), command);
+    return 2;
+}
+
+std::optional<Arguments> ParseCommandArguments(const char* command, std::span<const std::string> args,
+                                               std::initializer_list<const char*> knownOptions,
+                                               std::size_t positionalCount) {
+    std::string error;
+    auto parsed = ParseArguments(args, knownOptions, positionalCount, &error);
+    if (!parsed) UsageError(command, error);
     return parsed;
 }
 

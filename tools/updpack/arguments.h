@@ -24,4 +24,13 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args,
                                         std::initializer_list<const char*> knownOptions,
                                         std::size_t positionalCount, std::string* error);
 
+// Tells a usage mistake on standard error as "updpack COMMAND: WHAT (see
+// updpack COMMAND --help)" and returns 2, a usage error's exit status.
+int UsageError(const char* command, const std::string& what);
+
+// ParseArguments for `command`; nullopt after a usage message.
+std::optional<Arguments> ParseCommandArguments(const char* command, std::span<const std::string> args,
+                                               std::initializer_list<const char*> knownOptions,
+                                               std::size_t positionalCount);
+
 }  // namespace updpack

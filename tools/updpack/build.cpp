@@ -76,14 +76,11 @@ std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, c
 }
 
 int BuildCommand(std::span<const std::string> args, const std::string& toolPath) {
+    const auto parsed = ParseCommandArguments("build", args, {"-o", "--stub"}, 1);
+    if (!parsed) return 2;
+    const std::string* output = parsed->Option("-o");
+    if (!output) return UsageError("build", "the output (-o) is missing");
     std::string error;
-    const auto parsed = ParseArguments(args, {"-o", "--stub"}, 1, &error);
-    const std::string* output = parsed ? parsed->Option("-o") : nullptr;
-    if (!output) {
-        std::fprintf(stderr, "updpack build: %s\nusage: updpack build DIR -o UPDATE.EXE [--stub updater.exe]\n",
-                     parsed ? "the output (-o) is missing" : error.c_str());
-        return 2;
-    }
     const std::string& folder = parsed->positional[0];
     const std::string stub = parsed->Option("--stub")
                                  ? *parsed->Option("--stub")

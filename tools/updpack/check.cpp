@@ -393,17 +393,13 @@ int ExitStatus(const FolderCheck& check) {
 }
 
 int CheckCommand(std::span<const std::string> args) {
-    std::string error;
-    const auto parsed = ParseArguments(args, {"--setup", "--mode"}, 1, &error);
+    const auto parsed = ParseCommandArguments("check", args, {"--setup", "--mode"}, 1);
+    if (!parsed) return 2;
     std::optional<std::uint32_t> mode;
-    if (parsed && parsed->Option("--mode")) {
-        const std::string& text = *parsed->Option("--mode");
-        if (text.size() != 1 || text[0] < '0' || text[0] > '9') error = "--mode takes a digit 0 to 9";
-        else mode = text[0] - '0';
-    }
-    if (!parsed || !error.empty()) {
-        std::fprintf(stderr, "updpack check: %s\nusage: updpack check DIR [--setup SETUP.INI] [--mode N]\n", error.c_str());
-        return 2;
+    if (const std::string* text = parsed->Option("--mode")) {
+        if (text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '9')
+            return UsageError("check", "--mode takes a digit 0 to 9");
+        mode = (*text)[0] - '0';
     }
     const FolderCheck check = CheckUpdateFolder(parsed->positional[0], parsed->Option("--setup"), mode);
     for (const std::string& line : check.plan) std::printf("%s\n", PrintableEntryName(line).c_str());

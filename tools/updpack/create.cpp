@@ -11,6 +11,7 @@
 #include "package/writer.h"
 #include "platform/console.h"
 #include "platform/text.h"
+#include "tools/updpack/arguments.h"
 #include "tools/updpack/package_commands.h"
 #include "tools/updpack/package_files.h"
 #include "tools/updpack/native_files.h"
@@ -28,11 +29,6 @@ struct CreateOptions {
     bool scramble = false;
     std::vector<std::string> scrambleOnly;  // --scramble=FILE
 };
-
-int UsageError(const std::string& what) {
-    std::fprintf(stderr, "updpack create: %s (see updpack create --help)\n", what.c_str());
-    return 2;
-}
 
 int Fail(const std::string& what) {
     std::fprintf(stderr, "updpack create: %s\n", what.c_str());
@@ -52,13 +48,13 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     std::set<std::string> given;
     const auto twice = [&](const std::string& option) {
         if (given.insert(option).second) return false;
-        UsageError("option " + option + " given twice");
+        UsageError("create", "option " + option + " given twice");
         return true;
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-C") {
-            if (++i == args.size()) return UsageError("-C needs a folder"), std::nullopt;
+            if (++i == args.size()) return UsageError("create", "-C needs a folder"), std::nullopt;
             if (twice(arg)) return std::nullopt;
             options.folder = args[i];
         } else if (IsLevelOption(arg)) {
@@ -73,7 +69,7 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
             if (twice(arg)) return std::nullopt;
             options.writer.compressDirectory = false;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg), std::nullopt;
+            return UsageError("create", "unknown option " + arg), std::nullopt;
         } else if (!options.output) {
             options.output = arg;
         } else {
@@ -82,12 +78,12 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     }
     // Given empty (a variable a script left unset), it is missing too.
     if (!options.output || options.output->empty())
-        return UsageError("the output package is missing"), std::nullopt;
-    if (options.files.empty()) return UsageError("no files to pack"), std::nullopt;
+        return UsageError("create", "the output package is missing"), std::nullopt;
+    if (options.files.empty()) return UsageError("create", "no files to pack"), std::nullopt;
     // A mistyped name would ship its file unscrambled without a word.
     for (const std::string& name : options.scrambleOnly) {
         if (std::find(options.files.begin(), options.files.end(), name) == options.files.end())
-            return UsageError("--scramble=" + name + " names no file being packed"), std::nullopt;
+            return UsageError("create", "--scramble=" + name + " names no file being packed"), std::nullopt;
     }
     return options;
 }

@@ -25,22 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int UsageError(const char* command, const std::string& what) {
-    std::fprintf(stderr, "updpack %s: %s (see updpack %s --help)\n", command, what.c_str(),
-                 command);
-    return 2;
-}
-
-// The command's arguments; nullopt after a usage message.
-std::optional<Arguments> ParseRead(const char* command, std::span<const std::string> args,
-                                   std::size_t positionalCount,
-                                   std::initializer_list<const char*> options = {}) {
-    std::string error;
-    auto parsed = ParseArguments(args, options, positionalCount, &error);
-    if (!parsed) UsageError(command, error);
-    return parsed;
-}
-
 // One line on standard error, written in one piece: workers report side
 // by side, and their lines must not mix.
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -243,7 +227,7 @@ void WarnOfUnusableEntries(const std::string& path, std::span<const package::Pac
 }  // namespace
 
 int ListCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("list", args, 1);
+    const auto parsed = ParseCommandArguments("list", args, {}, 1);
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("list", parsed->positional[0]);
     if (!loaded) return 1;
@@ -259,7 +243,7 @@ int ListCommand(std::span<const std::string> args) {
 }
 
 int ExtractCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("extract", args, 2, {"-o"});
+    const auto parsed = ParseCommandArguments("extract", args, {"-o"}, 2);
     if (!parsed) return 2;
     // Given empty (a variable a script left unset), it is no output at all.
     if (const std::string* output = parsed->Option("-o"); output && output->empty())
@@ -299,7 +283,7 @@ int ExtractCommand(std::span<const std::string> args) {
 }
 
 int ExtractAllCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("extract-all", args, 1, {"-C"});
+    const auto parsed = ParseCommandArguments("extract-all", args, {"-C"}, 1);
     if (!parsed) return 2;
     const std::string* folderName = parsed->Option("-C");
     if (!folderName || folderName->empty())
@@ -358,7 +342,7 @@ int CountDamagedEntries(const LoadedPackage& loaded, const char* command) {
 }
 
 int VerifyCommand(std::span<const std::string> args) {
-    const auto parsed = ParseRead("verify", args, 1);
+    const auto parsed = ParseCommandArguments("verify", args, {}, 1);
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("verify", parsed->positional[0]);
     if (!loaded) return 1;

@@ -52,14 +52,11 @@ bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> packag
 }
 
 int StampCommand(std::span<const std::string> args) {
+    const auto parsed = ParseCommandArguments("stamp", args, {"-o"}, 2);
+    if (!parsed) return 2;
+    const std::string* output = parsed->Option("-o");
+    if (!output) return UsageError("stamp", "the output (-o) is missing");
     std::string error;
-    const auto parsed = ParseArguments(args, {"-o"}, 2, &error);
-    const std::string* output = parsed ? parsed->Option("-o") : nullptr;
-    if (!output) {
-        std::fprintf(stderr, "updpack stamp: %s\nusage: updpack stamp STUB.exe PKG.fa2 -o UPDATE.EXE\n",
-                     parsed ? "the output (-o) is missing" : error.c_str());
-        return 2;
-    }
     if (!MayWriteUpdater(*output, &error)) {
         std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
         return 1;
