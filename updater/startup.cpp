@@ -23,6 +23,23 @@
 namespace updater {
 namespace {
 
+constexpr SetupKey requiredSetupKeys[] = {{"CompanyName", state.CompanyName},
+                                          {"GameTitle", state.GameTitle},
+                                          {"GameClass", state.GameClass},
+                                          {"GameDir", state.GameDir}};
+constexpr SetupKey optionalSetupKeys[] = {{"GameTitleA", state.GameTitleA},
+                                          {"UpdaterVersion", state.UpdaterVersion},
+                                          {"UpdaterTitle", state.UpdaterTitle},
+                                          {"DataFolder", state.DataFolder},
+                                          {"UpdateMessage", state.UpdateMessage}};
+
+}  // namespace
+
+constexpr std::span<const SetupKey> RequiredSetupKeys = requiredSetupKeys;
+constexpr std::span<const SetupKey> OptionalSetupKeys = optionalSetupKeys;
+
+namespace {
+
 constexpr const char* SetupSection = "SETUP";
 
 // The agreement and introduction copies: they live as long as the process.
@@ -93,24 +110,11 @@ bool ExtractUpdateIni() {
 }
 
 bool ReadSetupKeys() {
-    struct Key {
-        const char* name;
-        std::span<char> field;
-    };
-    const Key required[] = {{"CompanyName", state.CompanyName},
-                            {"GameTitle", state.GameTitle},
-                            {"GameClass", state.GameClass},
-                            {"GameDir", state.GameDir}};
-    for (const Key& key : required) {
+    for (const SetupKey& key : RequiredSetupKeys) {
         if (!config::ReadUpdateValue(SetupSection, key.name, key.field)) return false;
     }
     state.quietMissingKeys = 1;
-    const Key optional[] = {{"GameTitleA", state.GameTitleA},
-                            {"UpdaterVersion", state.UpdaterVersion},
-                            {"UpdaterTitle", state.UpdaterTitle},
-                            {"DataFolder", state.DataFolder},
-                            {"UpdateMessage", state.UpdateMessage}};
-    for (const Key& key : optional) (void)config::ReadUpdateValue(SetupSection, key.name, key.field);
+    for (const SetupKey& key : OptionalSetupKeys) (void)config::ReadUpdateValue(SetupSection, key.name, key.field);
     return true;
 }
 

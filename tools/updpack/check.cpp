@@ -18,6 +18,7 @@
 #include "tools/updpack/native_files.h"
 #include "tools/updpack/package_files.h"
 #include "updater/run_update.h"
+#include "updater/startup.h"
 #include "updater/state.h"
 
 namespace updpack {
@@ -151,12 +152,14 @@ private:
     }
 
     void CheckSetup() {
-        for (const char* key : {"CompanyName", "GameTitle", "GameClass", "GameDir"})
-            if (!Read("SETUP", key, NameLimit))
-                Error(std::string("[SETUP] ") + key + " is missing: the updater stops at start-up");
-        for (const char* key : {"GameTitleA", "UpdaterVersion", "UpdaterTitle"}) Read("SETUP", key, NameLimit);
-        Read("SETUP", "UpdateMessage", LineLimit);
-        dataFolder_ = Read("SETUP", "DataFolder", NameLimit).value_or("");
+        for (const updater::SetupKey& key : updater::RequiredSetupKeys)
+            if (!Read("SETUP", key.name, key.field.size() - 1))
+                Error(std::string("[SETUP] ") + key.name + " is missing: the updater stops at start-up");
+        for (const updater::SetupKey& key : updater::OptionalSetupKeys) {
+            const auto value = Read("SETUP", key.name, key.field.size() - 1);
+            // The save-data folder's name is checked below.
+            if (key.field.data() == state.DataFolder.data()) dataFolder_ = value.value_or("");
+        }
         if (const std::string refused = WhyWindowsRefuses(dataFolder_); !refused.empty())
             Error("[SETUP] DataFolder: Windows allows no folder '" + dataFolder_ + "' (" + refused +
                   "): the updater fails to write below it");
