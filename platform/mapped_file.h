@@ -41,11 +41,11 @@ std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file);
 
 // Marks the native file at `nativePath` as one being written, for as long as
 // the mark lives: when the host stops the process because a view can't be
-// read (above), or on Ctrl-C, SIGTERM or SIGHUP, it removes every marked
-// file first, so that none is left half-written. Hold it only while that
-// path names the unfinished file. The Windows build does nothing: there no
-// program can shorten a mapped file (a Ctrl-C there still leaves the
-// output's temporary file).
+// read (above), or on Ctrl-C, SIGTERM, SIGHUP or SIGXFSZ (a write past the
+// file size limit), it removes every marked file first, so that none is
+// left half-written. Hold it only while that path names the unfinished
+// file. The Windows build does nothing: there no program can shorten a
+// mapped file (a Ctrl-C there still leaves the output's temporary file).
 class UnfinishedOutput {
 public:
     explicit UnfinishedOutput(const std::filesystem::path& nativePath);

@@ -113,9 +113,10 @@ void OnBusError(int signal, siginfo_t* info, void*) {
     ::signal(signal, SIG_DFL);
 }
 
-// Ctrl-C, a closed terminal or a kill: the unfinished outputs go, and the
-// signal then ends the process as it would have (the handler is reset by
-// then), with the status that tells the shell so.
+// Ctrl-C, a closed terminal, a kill or a write past the file size limit
+// (ulimit -f): the unfinished outputs go, and the signal then ends the
+// process as it would have (the handler is reset by then), with the status
+// that tells the shell so.
 void OnStop(int signal) {
     RemoveUnfinishedOutputs();
     ::raise(signal);
@@ -182,7 +183,7 @@ UnfinishedOutput::UnfinishedOutput(const std::filesystem::path& nativePath)
     : slot_(Record(unfinishedOutputs, nativePath.native(), nullptr, 0)) {
     static std::once_flag installed;
     std::call_once(installed, [] {
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
             struct sigaction action {};
             // A signal the caller chose to ignore (nohup) stays ignored.
             if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;

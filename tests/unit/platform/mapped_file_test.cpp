@@ -62,10 +62,11 @@ TEST_F(MappedFileTest, StopsWithAMessageWhenTheFileIsShortenedUnderTheView) {
     EXPECT_FALSE(std::filesystem::exists(root() / "unfinished.bin"));
 }
 
-// Ctrl-C and its kin take the unfinished output with them, and still end
-// the process as the signal does.
+// Ctrl-C and its kin (a write past the file size limit among them) take
+// the unfinished output with them, and still end the process as the
+// signal does.
 TEST_F(MappedFileTest, AStopSignalTakesTheUnfinishedOutputsWithIt) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
         // A shell hands its background jobs SIGINT ignored, and an ignored
         // signal is left so; the test is about one that is not.
         struct sigaction current {};
