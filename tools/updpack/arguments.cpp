@@ -30,6 +30,11 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args,
             *error = "option " + arg + " needs a value";
             return std::nullopt;
         }
+        // Given empty (a variable a script left unset), it names nothing.
+        if (args[i + 1].empty()) {
+            *error = "option " + arg + " given empty";
+            return std::nullopt;
+        }
         if (!parsed.options.emplace(arg, args[++i]).second) {
             *error = "option " + arg + " given twice";
             return std::nullopt;

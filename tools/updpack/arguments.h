@@ -18,8 +18,8 @@ struct Arguments {
 };
 
 // Splits `args`; every option takes one value. nullopt with `error` set on
-// an unknown option, an option without its value, or a positional count
-// other than `positionalCount`.
+// an unknown option, an option without its value or with an empty one, an
+// option given twice, or a positional count other than `positionalCount`.
 std::optional<Arguments> ParseArguments(std::span<const std::string> args,
                                         std::initializer_list<const char*> knownOptions,
                                         std::size_t positionalCount, std::string* error);

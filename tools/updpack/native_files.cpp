@@ -94,6 +94,12 @@ std::string CannotWrite(const std::filesystem::path& path) {
 
 bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
                     const EarlierOutputTest& isEarlierOutput, std::string* error) {
+    // Where extract takes it for standard output, a package or an exe
+    // can't go: it is written out of order.
+    if (path == "-") {
+        *error = std::string("- names standard output, which cannot take ") + kind + "; ./- names a file";
+        return false;
+    }
     if (!IsFileOrMissing(path, error)) return false;
     // Mapped, not read: a file that turns into a pipe meanwhile is refused,
     // not waited on.

@@ -27,7 +27,7 @@ std::string MountFolder(char drive, const std::string& folder);
 // earlier output of the same kind. A forgotten or mistyped output name
 // would otherwise overwrite one of the publisher's own files, the inputs
 // included; false says so in `error`, as it does for a folder, a device,
-// a pipe or a file that can't be read.
+// a pipe, a file that can't be read, and "-" (standard output, to extract).
 using EarlierOutputTest = std::function<bool(std::span<const std::uint8_t> content)>;
 bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
                     const EarlierOutputTest& isEarlierOutput, std::string* error);

@@ -245,9 +245,6 @@ int ListCommand(std::span<const std::string> args) {
 int ExtractCommand(std::span<const std::string> args) {
     const auto parsed = ParseCommandArguments("extract", args, {"-o"}, 2);
     if (!parsed) return 2;
-    // Given empty (a variable a script left unset), it is no output at all.
-    if (const std::string* output = parsed->Option("-o"); output && output->empty())
-        return UsageError("extract", "the output (-o) is empty; - names standard output");
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
     // NAME whole (an entry may keep a folder in its name), also with each
@@ -286,8 +283,7 @@ int ExtractAllCommand(std::span<const std::string> args) {
     const auto parsed = ParseCommandArguments("extract-all", args, {"-C"}, 1);
     if (!parsed) return 2;
     const std::string* folderName = parsed->Option("-C");
-    if (!folderName || folderName->empty())
-        return UsageError("extract-all", "the folder (-C DIR) is missing");
+    if (!folderName) return UsageError("extract-all", "the folder (-C DIR) is missing");
     const auto loaded = LoadPackageForCommand("extract-all", parsed->positional[0]);
     if (!loaded) return 1;
     const fs::path folder(*folderName);
