@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -10,6 +13,7 @@
 
 #include "config/ini.h"
 #include "config/list.h"
+#include "package/files.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -65,6 +69,52 @@ bool IsWholeNumber(const std::string& text) {
     return digits == std::string::npos || text.find_first_not_of(" \t", digits) == std::string::npos;
 }
 
+// The encoding a text file other than cp932 shows itself to be in, as
+// editors save Japanese text by default these days; empty when nothing
+// says so. cp932's lead bytes 0x81-0x9F and its half-width kana are no
+// UTF-8, so Japanese cp932 text does not pass for it.
+std::string ForeignEncoding(std::string_view text) {
+    const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
+    if (text.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF)))
+        return "UTF-16";
+    bool multiByte = false;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::uint8_t lead = byte(at);
+        const std::size_t length = lead < 0x80                  ? 1
+                                   : lead >= 0xC2 && lead <= 0xDF ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        if (length == 0 || text.size() - at < length) return {};
+        for (std::size_t k = 1; k < length; ++k)
+            if ((byte(at + k) & 0xC0) != 0x80) return {};
+        multiByte = multiByte || length > 1;
+        at += length;
+    }
+    return multiByte ? "UTF-8" : "";
+}
+
+// The [section] names of an INI file's lines, in order; the second byte
+// of a double-byte character is no bracket.
+std::vector<std::string> SectionNames(std::string_view text) {
+    std::vector<std::string> names;
+    while (!text.empty()) {
+        std::string_view line = text.substr(0, text.find('\n'));
+        text.remove_prefix(std::min(text.size(), line.size() + 1));
+        line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
+        if (line.empty() || line.front() != '[') continue;
+        std::size_t close = std::string_view::npos;
+        for (std::size_t at = 1; at < line.size(); at += platform::IsLeadByte(static_cast<unsigned char>(line[at])) ? 2 : 1)
+            if (line[at] == ']') close = at;
+        if (close == std::string_view::npos) continue;
+        std::string_view name = line.substr(1, close - 1);
+        name.remove_prefix(std::min(name.size(), name.find_first_not_of(" \t")));
+        name.remove_suffix(name.size() - (name.find_last_not_of(" \t") + 1));
+        names.emplace_back(name);
+    }
+    return names;
+}
+
 // True when a name of `path` ends in a dot or a blank, which Windows drops.
 bool HasNameWindowsTrims(const std::string& path) {
     const std::vector<std::string> names = PathNames(path);
@@ -86,6 +136,7 @@ public:
         folderName_ = platform::Cp932FromArgument(folder, &folderName_) ? folderName_ : folder;
         folder_ = MountFolder(UpdateFolderDrive, folder);
         if (setupIni) {
+            setupName_ = platform::Cp932FromArgument(*setupIni, &setupName_) ? setupName_ : *setupIni;
             const std::filesystem::path path(*setupIni);
             setupIni_ = MountFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
                         "\\" + path.filename().string();
@@ -99,7 +150,7 @@ public:
             return std::move(result_);
         }
         if (!setupIni_.empty() && !IsFile(setupIni_)) {
-            Error("the SETUP.INI given (--setup) is not a readable file");
+            Error("the SETUP.INI given (--setup " + setupName_ + ") is not a readable file");
             return std::move(result_);
         }
         updater::CopyText(state.updateIniPath, ini.c_str());
@@ -107,6 +158,7 @@ public:
         // A tool must not stop at the readers' missing-key boxes.
         state.quietMissingKeys = 1;
         AddEntry("UPDATE.INI", "UPDATE.INI");
+        CheckIniText(ini);
         CheckSetup();
         CheckUpdateLines();
         CheckCopyLines();
@@ -127,6 +179,30 @@ private:
     // these not readable.
     static bool IsFile(const std::string& path) { return platform::OpenForRead(path.c_str()) != nullptr; }
 
+    // The whole file, read through the seam as the readers read it; empty
+    // when it can't be.
+    static std::string ReadText(const std::string& path) {
+        std::uint32_t length = 0;
+        const platform::HeapBlock block = package::ReadWholeFile(path.c_str(), &length);
+        return block ? std::string(reinterpret_cast<const char*>(block.data()), length) : std::string();
+    }
+
+    // What the readers can't tell: the file's encoding, and a section
+    // written twice, whose later keys they never reach.
+    void CheckIniText(const std::string& ini) {
+        const std::string text = ReadText(ini);
+        if (const std::string encoding = ForeignEncoding(text); !encoding.empty())
+            Warn("UPDATE.INI is " + encoding + " text; the updater reads it as cp932 (Shift-JIS), so names and "
+                 "texts that are not ASCII come out garbled (save it as Shift-JIS)");
+        const std::vector<std::string> sections = SectionNames(text);
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            const auto earlier = [&](const std::string& name) { return SameName(name, sections[i]); };
+            if (std::any_of(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(i), earlier))
+                Warn("UPDATE.INI has [" + sections[i] + "] a second time: the updater reads only the first, so " +
+                     "the keys of the later one are never read");
+        }
+    }
+
     // The value as the updater reads it, with a warning when it runs past
     // what the updater keeps.
     std::optional<std::string> Read(const char* section, const std::string& key, std::size_t limit) {
@@ -134,7 +210,9 @@ private:
         if (!config::ReadUpdateValue(section, key.c_str(), buffer)) return std::nullopt;
         std::string value(buffer.data());
         if (value.size() > limit) {
-            Warn("[" + std::string(section) + "] " + key + " is " + std::to_string(value.size()) +
+            // A value that fills the probe may run on past it.
+            const std::string length = std::to_string(value.size()) + (value.size() == ProbeSize - 1 ? " or more" : "");
+            Warn("[" + std::string(section) + "] " + key + " is " + length +
                  " bytes long; the updater keeps only the first " + std::to_string(limit));
             value.resize(limit);
         }
@@ -163,10 +241,15 @@ private:
         if (const std::string refused = WhyWindowsRefuses(dataFolder_); !refused.empty())
             Error("[SETUP] DataFolder: Windows allows no folder '" + dataFolder_ + "' (" + refused +
                   "): the updater fails to write below it");
-        if (const auto agreement = Read("SETUP", "AgreementText", NameLimit))
-            AddEntry(*agreement, "[SETUP] AgreementText");
-        if (const auto intro = Read("SETUP", "AgreementTitle", NameLimit))
-            AddEntry(*intro, "[SETUP] AgreementTitle");
+        for (const char* key : {"AgreementText", "AgreementTitle"}) {
+            const auto name = Read("SETUP", key, NameLimit);
+            if (!name) continue;
+            const std::string user = std::string("[SETUP] ") + key;
+            AddEntry(*name, user);
+            if (const std::string encoding = ForeignEncoding(ReadText(Join(*name))); !encoding.empty())
+                Warn(user + ": '" + *name + "' is " + encoding +
+                     " text; the wizard shows it as cp932 (Shift-JIS), so it comes out garbled");
+        }
     }
 
     std::optional<std::string> ReadNumber(const char* key) {
@@ -207,6 +290,20 @@ private:
     void CheckUpdateLines() {
         const auto space = ReadNumber("RequiredDiskSpace");
         const std::uint32_t bytes = space ? static_cast<std::uint32_t>(config::ParseSaturatingInt32(space->c_str())) : 0;
+        // The updater's number stops at 2147483647; a count up to 4 GiB is
+        // written as that count less 4294967296, which the plan shows as it.
+        if (space && IsWholeNumber(*space)) {
+            errno = 0;
+            const long long written = std::strtoll(space->c_str(), nullptr, 10);
+            if (written > INT32_MAX || errno == ERANGE) {
+                const std::string hint = written <= UINT32_MAX && errno != ERANGE
+                                             ? " (for " + std::to_string(written) + " write " +
+                                                   std::to_string(written - (1LL << 32)) + ")"
+                                             : "";
+                Warn("[UPDATE] RequiredDiskSpace " + *space + " is more than the updater reads; it asks for " +
+                     std::to_string(bytes) + " bytes" + hint);
+            }
+        }
         Plan(bytes ? "RequiredDiskSpace: " + std::to_string(bytes) + " bytes free on the install folder's drive"
                    : "RequiredDiskSpace: no check");
         const auto overwrite = ReadNumber("OverwriteOnly");
@@ -367,7 +464,7 @@ private:
         std::string key, name, entry;
     };
 
-    std::string folderName_, folder_, setupIni_, dataFolder_;
+    std::string folderName_, folder_, setupName_, setupIni_, dataFolder_;
     bool overwriteOnly_ = false;
     std::vector<UpdateLine> updateLines_, copyLines_;
     std::vector<ParsedLine> parsed_;

@@ -120,6 +120,8 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "bytes long; the updater keeps only the first 259", 2},
         {"value too long", SetupSection + "DataFolder=" + longName + "\n" + update,
          Finding::Level::Warning, "[SETUP] DataFolder is 300 bytes long", 1},
+        {"value longer than the tool reads", SetupSection + "GameTitleA=" + std::string(10000, 't') + "\n" + update,
+         Finding::Level::Warning, "[SETUP] GameTitleA is 8191 or more bytes long", 1},
         {"one entry, two files", SetupSection + "[UPDATE]\nUpdateFile00=a\\plugin.dll\nUpdateFile01=b\\plugin.dll\n",
          Finding::Level::Warning, "UpdateFile00 and UpdateFile01 both extract the entry 'plugin.dll'", 1},
         {"OverwriteOnly not a number", SetupSection + update + "OverwriteOnly=yes\n",
@@ -146,6 +148,11 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "CopyFile00: the install mode prefix is not a digit", 1},
         {"a sign alone", SetupSection + update + "OverwriteOnly=-\n",
          Finding::Level::Warning, "[UPDATE] OverwriteOnly '-' is not a number", 1},
+        {"more space than the updater reads", SetupSection + update + "RequiredDiskSpace=3000000000\n",
+         Finding::Level::Warning, "it asks for 2147483647 bytes (for 3000000000 write -1294967296)", 1},
+        {"a section twice", SetupSection + update + "[Update]\nUpdateFile01=plugin.dll\n",
+         Finding::Level::Warning, "UPDATE.INI has [Update] a second time: the updater reads only the first", 1},
+        {"UTF-16 text", "\xFF\xFE" + SetupSection + update, Finding::Level::Warning, "UPDATE.INI is UTF-16 text", 2},
     };
     for (const auto& c : cases) {
         updater::ResetUpdateState();
@@ -156,6 +163,23 @@ TEST_F(CheckTest, ReportsEachMistake) {
         EXPECT_TRUE(found) << c.what << ":\n" << Findings(check);
         EXPECT_EQ(ExitStatus(check), c.status) << c.what << ":\n" << Findings(check);
     }
+}
+
+// Japanese text saved as UTF-8 reads as garbage to the updater; saved as
+// cp932 it is what the updater expects.
+TEST_F(CheckTest, TextsInAnotherEncodingThanCp932AreNamed) {
+    const std::string title = "UpdaterTitle=\x8D\x58\x90\x56\n";  // 更新 in cp932
+    auto check = Check(SetupSection + title + "AgreementText=license.txt\n[UPDATE]\nUpdateFile00=plugin.dll\n",
+                       {"plugin.dll", "license.txt"});
+    EXPECT_TRUE(check.findings.empty()) << Findings(check);
+    Write("license.txt", "\xE5\x90\x8C\xE6\x84\x8F");  // 同意 in UTF-8
+    check = Check(SetupSection + "UpdaterTitle=\xE6\x9B\xB4\xE6\x96\xB0\nAgreementText=license.txt\n"
+                  "[UPDATE]\nUpdateFile00=plugin.dll\n", {"plugin.dll"});
+    EXPECT_EQ(Findings(check),
+              "warning: UPDATE.INI is UTF-8 text; the updater reads it as cp932 (Shift-JIS), so names and texts "
+              "that are not ASCII come out garbled (save it as Shift-JIS)\n"
+              "warning: [SETUP] AgreementText: 'license.txt' is UTF-8 text; the wizard shows it as cp932 "
+              "(Shift-JIS), so it comes out garbled\n");
 }
 
 TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
@@ -225,11 +249,11 @@ TEST_F(CheckTest, AFolderOrPipeNamedAsAFileIsNoFile) {
     const std::string setupFolder = (root() / "SETUP.INI").string();
     std::filesystem::create_directories(setupFolder);
     check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupFolder);
-    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a readable file\n");
+    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup " + setupFolder + ") is not a readable file\n");
     const std::string setupPipe = (root() / "PIPE.INI").string();
     ASSERT_EQ(::mkfifo(setupPipe.c_str(), 0644), 0);
     check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\n", {}, &setupPipe);
-    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup) is not a readable file\n");
+    EXPECT_EQ(Findings(check), "error: the SETUP.INI given (--setup " + setupPipe + ") is not a readable file\n");
 
     ASSERT_EQ(::mkfifo((folder_ + "/plugin.dll").c_str(), 0644), 0);
     check = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\n", {});
