@@ -103,55 +103,55 @@ bool ListFile(const CreateOptions& options, const std::string& file,
     const fs::path path = options.folder / fs::path(file);
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
-        Fail(path.string() + ": no such file (or not a regular file)");
+        Fail(PrintablePath(path) + ": no such file (or not a regular file)");
         return false;
     }
     // "create game.fa2 *" run again would pack the old package into the new.
     if (fs::equivalent(path, *options.output, error)) {
-        Fail(path.string() + ": is the output package itself; not packed into it");
+        Fail(PrintablePath(path) + ": is the output package itself; not packed into it");
         return false;
     }
     // A Linux file name may hold one; the updater would look for the part
     // after it.
     if (path.filename().string().find('\\') != std::string::npos) {
-        Fail(path.string() + ": the file name holds a backslash, a folder separator to the updater");
+        Fail(PrintablePath(path) + ": the file name holds a backslash, a folder separator to the updater");
         return false;
     }
     const auto name = EntryNameFromPath(path.filename());
     if (!name) {
-        Fail(path.string() + ": the file name cannot be written in cp932");
+        Fail(PrintablePath(path) + ": the file name cannot be written in cp932");
         return false;
     }
     if (!package::ValidEntryName(*name)) {
-        Fail(path.string() + ": the file name is longer than 259 bytes in cp932");
+        Fail(PrintablePath(path) + ": the file name is longer than 259 bytes in cp932");
         return false;
     }
     // The updater writes an entry under its own name, which must be one
     // Windows can give a file.
     if (const std::string refused = WhyWindowsRefuses(*name); !refused.empty()) {
-        Fail(path.string() + ": Windows allows no such file name (" + refused + ")");
+        Fail(PrintablePath(path) + ": Windows allows no such file name (" + refused + ")");
         return false;
     }
     for (const ListedFile& other : earlier) {
         // The updater finds only the first of two such names.
         if (platform::EqualNoCase(other.entry.name.c_str(), name->c_str())) {
-            Fail(path.string() + ": a second entry named " + PrintableEntryName(*name) +
+            Fail(PrintablePath(path) + ": a second entry named " + PrintableEntryName(*name) +
                  " (names are compared without regard to case)");
             return false;
         }
     }
     const std::uintmax_t size = fs::file_size(path, error);
     if (error) {
-        Fail(path.string() + ": cannot read its size");
+        Fail(PrintablePath(path) + ": cannot read its size");
         return false;
     }
     const auto time = platform::NativeLastWriteTime(path);
     if (!time) {
-        Fail(path.string() + ": cannot read its time stamp");
+        Fail(PrintablePath(path) + ": cannot read its time stamp");
         return false;
     }
     if (size > UINT32_MAX) {
-        Fail(path.string() + ": larger than 4 GiB, which a package cannot hold");
+        Fail(PrintablePath(path) + ": larger than 4 GiB, which a package cannot hold");
         return false;
     }
     listed->path = path;
@@ -170,7 +170,7 @@ bool LoadListedFile(const ListedFile& file, package::WriterEntry* entry, std::st
     auto content = ReadNativeFile(file.path, error);
     if (!content) return false;
     if (content->size() != file.size) {
-        *error = file.path.string() + ": changed size while it was being packed";
+        *error = PrintablePath(file.path) + ": changed size while it was being packed";
         return false;
     }
     *entry = file.entry;

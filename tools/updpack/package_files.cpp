@@ -87,14 +87,14 @@ std::filesystem::path PathFromEntryName(const std::string& name) {
     return path;
 }
 
-std::string PrintableEntryName(const std::string& name) {
-    std::string converted;
-    const bool cp932 = platform::PrintableFromCp932(name, &converted);
-    // Control characters are shown as escapes, never sent to the terminal:
-    // a crafted name could move its cursor or recolour it. No byte below
-    // 0x20 is part of a longer character, in UTF-8 or in any ANSI code page.
-    std::string printable = cp932 ? "" : "(not cp932) ";
-    for (const char c : cp932 ? converted : name) {
+namespace {
+
+// Control characters are shown as escapes, never sent to the terminal: a
+// crafted name could move its cursor or recolour it. No byte below 0x20
+// is part of a longer character, in UTF-8 or in any ANSI code page.
+std::string EscapeControls(std::string_view text) {
+    std::string printable;
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x20 && byte != 0x7F) {
             printable += c;
@@ -106,6 +106,16 @@ std::string PrintableEntryName(const std::string& name) {
     }
     return printable;
 }
+
+}  // namespace
+
+std::string PrintableEntryName(const std::string& name) {
+    std::string converted;
+    if (platform::PrintableFromCp932(name, &converted)) return EscapeControls(converted);
+    return "(not cp932) " + EscapeControls(name);
+}
+
+std::string PrintablePath(const std::filesystem::path& path) { return EscapeControls(path.string()); }
 
 PackingProgress::PackingProgress(std::size_t files)
     : shown_(platform::ErrorStreamIsTerminal()), files_(files) {}

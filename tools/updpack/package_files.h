@@ -28,9 +28,10 @@ std::vector<std::string> PathNames(const std::string& path);
 std::string WhyWindowsRefuses(const std::string& path);
 
 // The entry name as a path (for writing) and as printable text. Control
-// characters print as escapes (\x1B).
+// characters print as escapes (\x1B), in a native path too.
 std::filesystem::path PathFromEntryName(const std::string& name);
 std::string PrintableEntryName(const std::string& name);
+std::string PrintablePath(const std::filesystem::path& path);
 
 // FILETIME ticks as UTC ISO-8601 text, to the second.
 std::string IsoTimeFromFileTime(std::uint64_t fileTime);
