@@ -113,7 +113,8 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
         std::fprintf(stderr, "updpack build: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s: %zu entries, %zu bytes of package\n", output->c_str(), check.entries.size(), package->size());
+    std::printf("%s: %s, %zu bytes of package\n", output->c_str(),
+                Counted(check.entries.size(), "entry", "entries").c_str(), package->size());
     return 0;
 }
 

@@ -235,7 +235,7 @@ int CreateCommand(std::span<const std::string> args) {
         },
         &error);
     if (!created) return Fail(error);
-    std::printf("%s: %zu entries, %zu bytes\n", options->output->c_str(), files.size(),
+    std::printf("%s: %s, %zu bytes\n", options->output->c_str(), Counted(files.size(), "entry", "entries").c_str(),
                 static_cast<std::size_t>(size));
     return 0;
 }

@@ -117,6 +117,10 @@ std::string PrintableEntryName(const std::string& name) {
 
 std::string PrintablePath(const std::filesystem::path& path) { return EscapeControls(path.string()); }
 
+std::string Counted(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 PackingProgress::PackingProgress(std::size_t files)
     : shown_(platform::ErrorStreamIsTerminal()), files_(files) {}
 

@@ -33,6 +33,9 @@ std::filesystem::path PathFromEntryName(const std::string& name);
 std::string PrintableEntryName(const std::string& name);
 std::string PrintablePath(const std::filesystem::path& path);
 
+// "1 entry", "3 entries": a count with its noun.
+std::string Counted(std::size_t count, const char* one, const char* many);
+
 // FILETIME ticks as UTC ISO-8601 text, to the second.
 std::string IsoTimeFromFileTime(std::uint64_t fileTime);
 

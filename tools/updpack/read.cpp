@@ -350,11 +350,12 @@ int VerifyCommand(std::span<const std::string> args) {
     const int failures = CountDamagedEntries(*loaded, "verify");
     const std::size_t count = loaded->directory.entries().size();
     if (failures) {
-        std::printf("%s: %d of %zu entries damaged\n", parsed->positional[0].c_str(), failures,
-                    count);
+        std::printf("%s: %d of %s damaged\n", parsed->positional[0].c_str(), failures,
+                    Counted(count, "entry", "entries").c_str());
         return 1;
     }
-    std::printf("%s: all %zu entries sound\n", parsed->positional[0].c_str(), count);
+    std::printf("%s: %s%s sound\n", parsed->positional[0].c_str(), count == 1 ? "" : "all ",
+                Counted(count, "entry", "entries").c_str());
     WarnOfUnusableEntries(parsed->positional[0], loaded->directory.entries());
     return 0;
 }

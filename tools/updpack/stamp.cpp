@@ -76,8 +76,9 @@ int StampCommand(std::span<const std::string> args) {
     }
     // The players could not repair a damaged entry; the publisher can.
     if (const int damaged = CountDamagedEntries(*package, "stamp")) {
-        std::fprintf(stderr, "updpack stamp: %s: %d damaged entries; %s not written\n",
-                     parsed->positional[1].c_str(), damaged, output->c_str());
+        std::fprintf(stderr, "updpack stamp: %s: %s; %s not written\n", parsed->positional[1].c_str(),
+                     Counted(static_cast<std::size_t>(damaged), "damaged entry", "damaged entries").c_str(),
+                     output->c_str());
         return 1;
     }
     if (!StampFile(parsed->positional[0], package->image, *output, &error)) {
