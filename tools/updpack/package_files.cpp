@@ -91,12 +91,13 @@ namespace {
 
 // Control characters are shown as escapes, never sent to the terminal: a
 // crafted name could move its cursor or recolour it. No byte below 0x20
-// is part of a longer character, in UTF-8 or in any ANSI code page.
-std::string EscapeControls(std::string_view text) {
+// is part of a longer character, in UTF-8 or in any ANSI code page. Text
+// in no known encoding has its bytes past ASCII escaped too.
+std::string Escaped(std::string_view text, bool asciiOnly = false) {
     std::string printable;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
+        if (byte >= 0x20 && byte != 0x7F && (byte < 0x80 || !asciiOnly)) {
             printable += c;
         } else {
             char escape[8];
@@ -111,11 +112,11 @@ std::string EscapeControls(std::string_view text) {
 
 std::string PrintableEntryName(const std::string& name) {
     std::string converted;
-    if (platform::PrintableFromCp932(name, &converted)) return EscapeControls(converted);
-    return "(not cp932) " + EscapeControls(name);
+    if (platform::PrintableFromCp932(name, &converted)) return Escaped(converted);
+    return "(not cp932) " + Escaped(name, true);
 }
 
-std::string PrintablePath(const std::filesystem::path& path) { return EscapeControls(path.string()); }
+std::string PrintablePath(const std::filesystem::path& path) { return Escaped(path.string()); }
 
 std::string Counted(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);

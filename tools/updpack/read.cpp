@@ -315,8 +315,10 @@ int ExtractAllCommand(std::span<const std::string> args) {
             }
             const fs::path name = PathFromEntryName(entry.name);
             if (!StaysInside(name)) {
-                Say("updpack extract-all: entry %s: not a name inside the folder\n",
-                    PrintableEntryName(entry.name).c_str());
+                std::string shown;
+                Say("updpack extract-all: entry %s: %s\n", PrintableEntryName(entry.name).c_str(),
+                    platform::PrintableFromCp932(entry.name, &shown) ? "not a name inside the folder"
+                                                                     : "its name is no cp932 text; not written");
                 return false;
             }
             // A folder that can't be made fails the write, which says so.

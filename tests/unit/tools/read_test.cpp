@@ -155,9 +155,10 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
                   Entry("..", Text(10, 4)),
                   Entry("sub/../../up.txt", Text(10, 7)),
                   Entry("/abs.txt", Text(10, 8)),
+                  Entry("\xFF" "A.TXT", Text(10, 9)),
                   Entry("DAMAGED.TXT", Text(2000, 5), true),
                   Entry("GOOD2.TXT", Text(6000, 6))},
-                 {1, 6});
+                 {1, 7});
 
     EXPECT_EQ(ExtractAll(), 1);
     EXPECT_EQ(Listing(root() / "out"), (std::set<std::string>{"GOOD1.TXT", "GOOD2.TXT"}));
@@ -175,7 +176,8 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
                          "updpack extract-all: entry ../escape.txt: not a name inside the folder",
                          "updpack extract-all: entry ..: not a name inside the folder",
                          "updpack extract-all: entry sub/../../up.txt: not a name inside the folder",
-                         "updpack extract-all: entry /abs.txt: not a name inside the folder"}))
+                         "updpack extract-all: entry /abs.txt: not a name inside the folder",
+                         "updpack extract-all: entry (not cp932) \\xFFA.TXT: its name is no cp932 text; not written"}))
         << err_;
     EXPECT_EQ(err_.back(), '\n');
 }
