@@ -62,6 +62,8 @@ Bytes Prefixed(std::uint8_t first, const std::string& text) {
     return input;
 }
 
+Bytes Plain(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,7 +98,11 @@ int main(int argc, char** argv) {
               Prefixed(2, "InstallSelects=2\nInstallFiles0=1:a,b\nShortcuts=1\n")) &&
         Write(dir / "corpus_fuzz_update_lines", "update", Prefixed(2, "2,u,system\\\x95\x5C.dll")) &&
         Write(dir / "corpus_fuzz_update_lines", "copy", Prefixed(0, "0,1:movie\\op.mpg")) &&
-        Write(dir / "corpus_fuzz_update_lines", "message", Prefixed(0, "\x83\x5C\\n\x95\x5Cn\\"));
+        Write(dir / "corpus_fuzz_update_lines", "message", Prefixed(0, "\x83\x5C\\n\x95\x5Cn\\")) &&
+        Write(dir / "corpus_fuzz_check", "update-ini",
+              Plain("[SETUP]\r\nCompanyName=c\r\nGameTitle=\x83\x51\r\nGameClass=w\r\nGameDir=d\r\n"
+                   "AgreementText=AGREE.TXT\r\nRequiredDiskSpace=-1\r\n[UPDATE]\r\nUpdateFile00=2,u,sub\\a\r\n"
+                   "UpdateFile01=d,b.txt\r\nCopyFile00=1:movie\r\n[update]\r\nUpdateFile02=a\r\n"));
     if (!written) {
         std::fprintf(stderr, "make_seeds: can't write into %s\n", dir.string().c_str());
         return 1;
