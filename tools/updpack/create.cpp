@@ -55,6 +55,7 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
         const std::string& arg = args[i];
         if (arg == "-C") {
             if (++i == args.size()) return UsageError("create", "-C needs a folder"), std::nullopt;
+            if (args[i].empty()) return UsageError("create", "option -C given empty"), std::nullopt;
             if (twice(arg)) return std::nullopt;
             options.folder = args[i];
         } else if (IsLevelOption(arg)) {

@@ -176,6 +176,8 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
         EXPECT_EQ(Create(arguments), 2) << arguments[3];
         EXPECT_NE(err_.find("given twice"), std::string::npos) << err_;
     }
+    EXPECT_EQ(Create({out, "-C", "", "A.TXT"}), 2);
+    EXPECT_NE(err_.find("option -C given empty"), std::string::npos) << err_;
     // A name Windows can't give a file: the updater could never write it.
     // The refusal shows a control character, never sends it.
     for (const auto& [name, shown] : std::vector<std::pair<std::string, std::string>>{
