@@ -14,6 +14,7 @@
 
 #include "package/entry.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/package_commands.h"
@@ -95,8 +96,14 @@ bool WriteEntryFile(const char* command, std::span<const std::uint8_t> image,
         return false;
     }
     // As a copy would: a file system that can't keep the time stamp keeps
-    // the file.
-    platform::SetNativeLastWriteTime(path, package::LastWriteTime(entry));
+    // the file. A stamp no file can have is told, as the file's time then
+    // says nothing of the entry's.
+    const platform::FileTime time = package::LastWriteTime(entry);
+    if (!platform::IsSettableFileTime(time))
+        Say("updpack %s: entry %s: its time stamp (%s) is none a file can have; the file keeps the time it was "
+            "written\n",
+            command, PrintableEntryName(entry.name).c_str(), IsoTimeFromFileTime(time).c_str());
+    platform::SetNativeLastWriteTime(path, time);
     return true;
 }
 

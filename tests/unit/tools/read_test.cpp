@@ -145,6 +145,7 @@ TEST_F(ReadCommands, ExtractAllLeavesTimesNoFileCanHaveAsWritten) {
         const auto time = platform::NativeLastWriteTime(root() / "out" / name);
         ASSERT_TRUE(time) << name;
         EXPECT_GT(*time, Stamp) << name;
+        EXPECT_NE(err_.find(std::string("entry ") + name + ": its time stamp ("), std::string::npos) << err_;
     }
 }
 
