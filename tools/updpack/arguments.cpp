@@ -14,9 +14,14 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args,
                                         std::initializer_list<const char*> knownOptions,
                                         std::size_t positionalCount, std::string* error) {
     Arguments parsed;
+    bool optionsEnded = false;  // by "--": a name may then start with '-'
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.size() < 2 || arg[0] != '-') {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             parsed.positional.push_back(arg);
             continue;
         }

@@ -17,7 +17,8 @@ struct Arguments {
     const std::string* Option(const std::string& name) const;
 };
 
-// Splits `args`; every option takes one value. nullopt with `error` set on
+// Splits `args`; every option takes one value, and "--" ends the options
+// (what follows is positional, '-' first or not). nullopt with `error` set on
 // an unknown option, an option without its value or with an empty one, an
 // option given twice, or a positional count other than `positionalCount`.
 std::optional<Arguments> ParseArguments(std::span<const std::string> args,

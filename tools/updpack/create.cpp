@@ -51,9 +51,19 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
         UsageError("create", "option " + option + " given twice");
         return true;
     };
+    // The output first, then the files.
+    const auto positional = [&](const std::string& arg) {
+        if (!options.output) options.output = arg;
+        else options.files.push_back(arg);
+    };
+    bool optionsEnded = false;  // by "--": a file name may then start with '-'
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "-C") {
+        if (optionsEnded) {
+            positional(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-C") {
             if (++i == args.size()) return UsageError("create", "-C needs a folder"), std::nullopt;
             if (args[i].empty()) return UsageError("create", "option -C given empty"), std::nullopt;
             if (twice(arg)) return std::nullopt;
@@ -71,10 +81,8 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
             options.writer.compressDirectory = false;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("create", "unknown option " + arg), std::nullopt;
-        } else if (!options.output) {
-            options.output = arg;
         } else {
-            options.files.push_back(arg);
+            positional(arg);
         }
     }
     // Given empty (a variable a script left unset), it is missing too.

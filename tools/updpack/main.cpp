@@ -87,8 +87,9 @@ int Run(const std::vector<std::string>& args) {
         return 2;
     }
     const CommandArguments rest(args.begin() + 2, args.end());
-    if (std::any_of(rest.begin(), rest.end(),
-                    [](const std::string& a) { return a == "--help" || a == "-h"; })) {
+    // Past "--" even "--help" is a name.
+    const auto optionsEnd = std::find(rest.begin(), rest.end(), "--");
+    if (std::any_of(rest.begin(), optionsEnd, [](const std::string& a) { return a == "--help" || a == "-h"; })) {
         std::printf("usage: updpack %s\n", command->usage);
         return 0;
     }

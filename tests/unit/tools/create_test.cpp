@@ -99,6 +99,16 @@ TEST_F(CreateCommandTest, WritesTheWritersImage) {
     EXPECT_EQ(Listing(), (std::set<std::string>{"game.fa2"}));
 }
 
+// A file named like an option is packed, and extracted, after "--".
+TEST_F(CreateCommandTest, DashDashEndsTheOptions) {
+    const package::WriterEntry entry = AddFile("-1", Content(1000, 1, false));
+    ASSERT_EQ(Create({Out("game.fa2"), "-C", (root() / "in").string(), "--", "-1"}), 0) << err_;
+    EXPECT_TRUE(Read(Out("game.fa2")) == package::WritePackage(std::vector<package::WriterEntry>{entry}, package::WriterOptions{}));
+    ASSERT_EQ(RunCaptured(ExtractCommand, std::vector<std::string>{Out("game.fa2"), "--", "-1"}, &out_, &err_), 0)
+        << err_;
+    EXPECT_EQ(out_, std::string(entry.content.begin(), entry.content.end()));
+}
+
 // An old package stays as it was when its replacement can't be made.
 TEST_F(CreateCommandTest, AFailureLeavesNothingBehind) {
     AddFile("A.TXT", Content(100000, 1, false));
