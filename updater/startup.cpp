@@ -23,23 +23,6 @@
 namespace updater {
 namespace {
 
-constexpr SetupKey requiredSetupKeys[] = {{"CompanyName", state.CompanyName},
-                                          {"GameTitle", state.GameTitle},
-                                          {"GameClass", state.GameClass},
-                                          {"GameDir", state.GameDir}};
-constexpr SetupKey optionalSetupKeys[] = {{"GameTitleA", state.GameTitleA},
-                                          {"UpdaterVersion", state.UpdaterVersion},
-                                          {"UpdaterTitle", state.UpdaterTitle},
-                                          {"DataFolder", state.DataFolder},
-                                          {"UpdateMessage", state.UpdateMessage}};
-
-}  // namespace
-
-constexpr std::span<const SetupKey> RequiredSetupKeys = requiredSetupKeys;
-constexpr std::span<const SetupKey> OptionalSetupKeys = optionalSetupKeys;
-
-namespace {
-
 constexpr const char* SetupSection = "SETUP";
 
 // The agreement and introduction copies: they live as long as the process.

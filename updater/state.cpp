@@ -12,6 +12,23 @@ UpdateState state;
 
 namespace {
 
+constexpr SetupKey requiredSetupKeys[] = {{"CompanyName", state.CompanyName},
+                                          {"GameTitle", state.GameTitle},
+                                          {"GameClass", state.GameClass},
+                                          {"GameDir", state.GameDir}};
+constexpr SetupKey optionalSetupKeys[] = {{"GameTitleA", state.GameTitleA},
+                                          {"UpdaterVersion", state.UpdaterVersion},
+                                          {"UpdaterTitle", state.UpdaterTitle},
+                                          {"DataFolder", state.DataFolder},
+                                          {"UpdateMessage", state.UpdateMessage}};
+
+}  // namespace
+
+constexpr std::span<const SetupKey> RequiredSetupKeys = requiredSetupKeys;
+constexpr std::span<const SetupKey> OptionalSetupKeys = optionalSetupKeys;
+
+namespace {
+
 MessageText FormatText(const char* format, va_list arguments) {
     MessageText text{};
     std::vsnprintf(text.data(), text.size(), format, arguments);

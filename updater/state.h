@@ -64,6 +64,17 @@ struct UpdateState {
 // The one record of the process.
 extern UpdateState state;
 
+// A key of UPDATE.INI's [SETUP] section that start-up reads, and the field
+// of `state` that takes it (its size less one is what is kept).
+struct SetupKey {
+    const char* name;
+    std::span<char> field;
+};
+// Start-up stops at the first of these that is missing.
+extern const std::span<const SetupKey> RequiredSetupKeys;
+// These may be missing; the field then stays empty.
+extern const std::span<const SetupKey> OptionalSetupKeys;
+
 // Back to the state at process start (caption "UPDATE"); for tests.
 void ResetUpdateState();
 

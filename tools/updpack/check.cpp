@@ -22,7 +22,6 @@
 #include "tools/updpack/native_files.h"
 #include "tools/updpack/package_files.h"
 #include "updater/run_update.h"
-#include "updater/startup.h"
 #include "updater/state.h"
 
 namespace updpack {
@@ -236,7 +235,7 @@ private:
         for (const updater::SetupKey& key : updater::OptionalSetupKeys) {
             const auto value = Read("SETUP", key.name, key.field.size() - 1);
             // The save-data folder's name is checked below.
-            if (key.field.data() == state.DataFolder.data()) dataFolder_ = value.value_or("");
+            if (std::string_view(key.name) == "DataFolder") dataFolder_ = value.value_or("");
         }
         if (const std::string refused = WhyWindowsRefuses(dataFolder_); !refused.empty())
             Error("[SETUP] DataFolder: Windows allows no folder '" + dataFolder_ + "' (" + refused +
