@@ -42,5 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // Every plan line and finding is whole text.
     for (const std::string& line : check.plan)
         if (line.find('\0') != std::string::npos) __builtin_trap();
+    for (const updpack::Finding& finding : check.findings)
+        if (finding.text.find('\0') != std::string::npos) __builtin_trap();
     return 0;
 }

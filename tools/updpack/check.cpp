@@ -4,9 +4,9 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string_view>
@@ -70,13 +70,16 @@ bool IsWholeNumber(const std::string& text) {
 
 // The encoding a text file other than cp932 shows itself to be in, as
 // editors save Japanese text by default these days; empty when nothing
-// says so. cp932's lead bytes 0x81-0x9F and its half-width kana are no
-// UTF-8, so Japanese cp932 text does not pass for it.
+// says so. A file counts as UTF-8 when all of it decodes as UTF-8 and it
+// holds a character of three bytes, as every Japanese one is. cp932 text
+// beyond ASCII seldom decodes throughout (most of its lead bytes,
+// 0x81-0x9F, can't start a UTF-8 character), and a pair of half-width
+// kana, which can pass for a character of two bytes, doesn't count.
 std::string ForeignEncoding(std::string_view text) {
     const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
     if (text.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF)))
         return "UTF-16";
-    bool multiByte = false;
+    bool wide = false;
     for (std::size_t at = 0; at < text.size();) {
         const std::uint8_t lead = byte(at);
         const std::size_t length = lead < 0x80                  ? 1
@@ -87,28 +90,33 @@ std::string ForeignEncoding(std::string_view text) {
         if (length == 0 || text.size() - at < length) return {};
         for (std::size_t k = 1; k < length; ++k)
             if ((byte(at + k) & 0xC0) != 0x80) return {};
-        multiByte = multiByte || length > 1;
+        wide = wide || length > 2;
         at += length;
     }
-    return multiByte ? "UTF-8" : "";
+    return wide ? "UTF-8" : "";
 }
 
-// The [section] names of an INI file's lines, in order; the second byte
-// of a double-byte character is no bracket.
+// The [section] names of an INI file's lines, in order, as the reader
+// takes them: a line ends at a CR, an LF or a zero byte, blanks (and the
+// DOS end-of-file mark) around a name don't count, and the second byte of
+// a double-byte character is no bracket.
 std::vector<std::string> SectionNames(std::string_view text) {
+    using namespace std::string_view_literals;
+    constexpr std::string_view lineEnds = "\r\n\0"sv;
+    constexpr std::string_view blanks = " \t\v\f\x1a";
     std::vector<std::string> names;
     while (!text.empty()) {
-        std::string_view line = text.substr(0, text.find('\n'));
+        std::string_view line = text.substr(0, text.find_first_of(lineEnds));
         text.remove_prefix(std::min(text.size(), line.size() + 1));
-        line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
+        line.remove_prefix(std::min(line.size(), line.find_first_not_of(blanks)));
         if (line.empty() || line.front() != '[') continue;
         std::size_t close = std::string_view::npos;
         for (std::size_t at = 1; at < line.size(); at += platform::IsLeadByte(static_cast<unsigned char>(line[at])) ? 2 : 1)
             if (line[at] == ']') close = at;
         if (close == std::string_view::npos) continue;
         std::string_view name = line.substr(1, close - 1);
-        name.remove_prefix(std::min(name.size(), name.find_first_not_of(" \t")));
-        name.remove_suffix(name.size() - (name.find_last_not_of(" \t") + 1));
+        name.remove_prefix(std::min(name.size(), name.find_first_not_of(blanks)));
+        name.remove_suffix(name.size() - (name.find_last_not_of(blanks) + 1));
         names.emplace_back(name);
     }
     return names;
@@ -190,7 +198,13 @@ private:
     // written twice, whose later keys they never reach.
     void CheckIniText(const std::string& ini) {
         const std::string text = ReadText(ini);
-        if (const std::string encoding = ForeignEncoding(text); !encoding.empty())
+        const std::string encoding = ForeignEncoding(text);
+        // Windows reads a UTF-16 profile with its byte order mark; this
+        // tool's reader doesn't.
+        if (encoding == "UTF-16")
+            Warn("UPDATE.INI is UTF-16 text, which check reads as Shift-JIS, so what it finds below may not "
+                 "hold (save it as Shift-JIS, the updater's own encoding)");
+        else if (!encoding.empty())
             Warn("UPDATE.INI is " + encoding + " text; the updater reads it as cp932 (Shift-JIS), so names and "
                  "texts that are not ASCII come out garbled (save it as Shift-JIS)");
         const std::vector<std::string> sections = SectionNames(text);
@@ -209,8 +223,9 @@ private:
         if (!config::ReadUpdateValue(section, key.c_str(), buffer)) return std::nullopt;
         std::string value(buffer.data());
         if (value.size() > limit) {
-            // A value that fills the probe may run on past it.
-            const std::string length = std::to_string(value.size()) + (value.size() == ProbeSize - 1 ? " or more" : "");
+            // A value that fills the probe may run on past it (one byte short
+            // of full when a double-byte character would have been split).
+            const std::string length = std::to_string(value.size()) + (value.size() >= ProbeSize - 2 ? " or more" : "");
             Warn("[" + std::string(section) + "] " + key + " is " + length +
                  " bytes long; the updater keeps only the first " + std::to_string(limit));
             value.resize(limit);
@@ -289,18 +304,20 @@ private:
     void CheckUpdateLines() {
         const auto space = ReadNumber("RequiredDiskSpace");
         const std::uint32_t bytes = space ? static_cast<std::uint32_t>(config::ParseSaturatingInt32(space->c_str())) : 0;
-        // The updater's number stops at 2147483647; a count up to 4 GiB is
-        // written as that count less 4294967296, which the plan shows as it.
+        // The updater's number stays within a signed 32-bit one; a count up
+        // to 4 GiB is written as that count less 4294967296, which the plan
+        // shows as it.
         if (space && IsWholeNumber(*space)) {
             errno = 0;
             const long long written = std::strtoll(space->c_str(), nullptr, 10);
-            if (written > INT32_MAX || errno == ERANGE) {
-                const std::string hint = written <= UINT32_MAX && errno != ERANGE
+            const bool outOfRange = errno == ERANGE;
+            if (outOfRange || written > INT32_MAX || written < INT32_MIN) {
+                const std::string hint = !outOfRange && written > INT32_MAX && written <= UINT32_MAX
                                              ? " (for " + std::to_string(written) + " write " +
                                                    std::to_string(written - (1LL << 32)) + ")"
                                              : "";
-                Warn("[UPDATE] RequiredDiskSpace " + *space + " is more than the updater reads; it asks for " +
-                     std::to_string(bytes) + " bytes" + hint);
+                Warn("[UPDATE] RequiredDiskSpace " + *space + " is out of the updater's range " +
+                     "-2147483648 to 2147483647; it asks for " + std::to_string(bytes) + " bytes" + hint);
             }
         }
         Plan(bytes ? "RequiredDiskSpace: " + std::to_string(bytes) + " bytes free on the install folder's drive"

@@ -224,6 +224,14 @@ bool StreamToFile(const std::string& output, std::span<const ListedFile> files,
 int CreateCommand(std::span<const std::string> args) {
     const auto options = ParseCreate(args);
     if (!options) return 2;
+    // The output first: a forgotten one makes the first file the output,
+    // which is best told as that.
+    std::string error;
+    const auto isPackage = [](std::span<const std::uint8_t> content) {
+        std::string notAPackage;
+        return HasPackageMagic(content, &notAPackage);
+    };
+    if (!MayReplaceWith(*options->output, "an update package", isPackage, &error)) return Fail(error);
     std::vector<ListedFile> files;
     for (const std::string& file : options->files) {
         ListedFile listed;
@@ -231,12 +239,6 @@ int CreateCommand(std::span<const std::string> args) {
         files.push_back(std::move(listed));
     }
     std::uint64_t size = 0;
-    std::string error;
-    const auto isPackage = [](std::span<const std::uint8_t> content) {
-        std::string notAPackage;
-        return HasPackageMagic(content, &notAPackage);
-    };
-    if (!MayReplaceWith(*options->output, "an update package", isPackage, &error)) return Fail(error);
     const bool created = ReplaceNativeFile(
         *options->output,
         [&](std::ostream& out, std::string* why) {

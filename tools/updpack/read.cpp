@@ -322,10 +322,10 @@ int ExtractAllCommand(std::span<const std::string> args) {
             }
             const fs::path name = PathFromEntryName(entry.name);
             if (!StaysInside(name)) {
-                std::string shown;
-                Say("updpack extract-all: entry %s: %s\n", PrintableEntryName(entry.name).c_str(),
-                    platform::PrintableFromCp932(entry.name, &shown) ? "not a name inside the folder"
-                                                                     : "its name is no cp932 text; not written");
+                // An empty path is also what a name that is no cp932 gives;
+                // the printed name says which ("(not cp932) ...").
+                Say("updpack extract-all: entry %s: not a name a file inside the folder can have\n",
+                    PrintableEntryName(entry.name).c_str());
                 return false;
             }
             // A folder that can't be made fails the write, which says so.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "support/host_fixture.h"
@@ -73,6 +74,9 @@ TEST_F(MappedFileTest, AStopSignalTakesTheUnfinishedOutputsWithIt) {
         if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) ::signal(signal, SIG_DFL);
         EXPECT_EXIT(
             {
+                // SIGXFSZ would leave a core file.
+                const rlimit noCore{};
+                ::setrlimit(RLIMIT_CORE, &noCore);
                 Write("unmarked.bin", {2});
                 const UnfinishedOutput unfinished(Write("unfinished.bin", {3}));
                 ::raise(signal);

@@ -122,6 +122,12 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "[SETUP] DataFolder is 300 bytes long", 1},
         {"value longer than the tool reads", SetupSection + "GameTitleA=" + std::string(10000, 't') + "\n" + update,
          Finding::Level::Warning, "[SETUP] GameTitleA is 8191 or more bytes long", 1},
+        {"double-byte value longer than the tool reads", SetupSection + "GameTitleA=" + [] {
+             std::string title;
+             for (int k = 0; k < 5000; ++k) title += "\x83\x41";
+             return title;
+         }() + "\n" + update,
+         Finding::Level::Warning, "[SETUP] GameTitleA is 8190 or more bytes long", 1},
         {"one entry, two files", SetupSection + "[UPDATE]\nUpdateFile00=a\\plugin.dll\nUpdateFile01=b\\plugin.dll\n",
          Finding::Level::Warning, "UpdateFile00 and UpdateFile01 both extract the entry 'plugin.dll'", 1},
         {"OverwriteOnly not a number", SetupSection + update + "OverwriteOnly=yes\n",
@@ -150,6 +156,8 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "[UPDATE] OverwriteOnly '-' is not a number", 1},
         {"more space than the updater reads", SetupSection + update + "RequiredDiskSpace=3000000000\n",
          Finding::Level::Warning, "it asks for 2147483647 bytes (for 3000000000 write -1294967296)", 1},
+        {"less than the updater reads", SetupSection + update + "RequiredDiskSpace=-3000000000\n",
+         Finding::Level::Warning, "range -2147483648 to 2147483647; it asks for 2147483648 bytes", 1},
         {"a section twice", SetupSection + update + "[Update]\nUpdateFile01=plugin.dll\n",
          Finding::Level::Warning, "UPDATE.INI has [Update] a second time: the updater reads only the first", 1},
         {"UTF-16 text", "\xFF\xFE" + SetupSection + update, Finding::Level::Warning, "UPDATE.INI is UTF-16 text", 2},
@@ -168,7 +176,9 @@ TEST_F(CheckTest, ReportsEachMistake) {
 // Japanese text saved as UTF-8 reads as garbage to the updater; saved as
 // cp932 it is what the updater expects.
 TEST_F(CheckTest, TextsInAnotherEncodingThanCp932AreNamed) {
-    const std::string title = "UpdaterTitle=\x8D\x58\x90\x56\n";  // 更新 in cp932
+    // Half-width ﾈｺ in cp932, which passes for one UTF-8 character of two
+    // bytes; the rest of the file is ASCII.
+    const std::string title = "GameTitleA=\xC8\xBA\n";
     auto check = Check(SetupSection + title + "AgreementText=license.txt\n[UPDATE]\nUpdateFile00=plugin.dll\n",
                        {"plugin.dll", "license.txt"});
     EXPECT_TRUE(check.findings.empty()) << Findings(check);

@@ -174,11 +174,11 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
     EXPECT_EQ(lines, (std::multiset<std::string>{
                          "updpack extract-all: entry DAMAGED.ARC" + damaged,
                          "updpack extract-all: entry DAMAGED.TXT" + damaged,
-                         "updpack extract-all: entry ../escape.txt: not a name inside the folder",
-                         "updpack extract-all: entry ..: not a name inside the folder",
-                         "updpack extract-all: entry sub/../../up.txt: not a name inside the folder",
-                         "updpack extract-all: entry /abs.txt: not a name inside the folder",
-                         "updpack extract-all: entry (not cp932) \\xFFA.TXT: its name is no cp932 text; not written"}))
+                         "updpack extract-all: entry ../escape.txt: not a name a file inside the folder can have",
+                         "updpack extract-all: entry ..: not a name a file inside the folder can have",
+                         "updpack extract-all: entry sub/../../up.txt: not a name a file inside the folder can have",
+                         "updpack extract-all: entry /abs.txt: not a name a file inside the folder can have",
+                         "updpack extract-all: entry (not cp932) \\xFFA.TXT: not a name a file inside the folder can have"}))
         << err_;
     EXPECT_EQ(err_.back(), '\n');
 }
