@@ -118,6 +118,21 @@ std::string PrintableEntryName(const std::string& name) {
 
 std::string PrintablePath(const std::filesystem::path& path) { return Escaped(path.string()); }
 
+std::string PaddedEntryName(const std::string& name, std::size_t columns) {
+    std::string converted;
+    const std::string printable = PrintableEntryName(name);
+    // A cp932 character takes as many columns as it has bytes, in the
+    // printed form too, but for the four of each escape; other names print
+    // as ASCII.
+    std::size_t used = printable.size();
+    if (platform::PrintableFromCp932(name, &converted)) {
+        used = name.size();
+        for (const char c : name)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) used += 3;
+    }
+    return printable + std::string(columns > used ? columns - used : 0, ' ');
+}
+
 std::string Counted(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }

@@ -32,6 +32,9 @@ std::string WhyWindowsRefuses(const std::string& path);
 std::filesystem::path PathFromEntryName(const std::string& name);
 std::string PrintableEntryName(const std::string& name);
 std::string PrintablePath(const std::filesystem::path& path);
+// PrintableEntryName padded with blanks to `columns` terminal columns (a
+// double-byte character takes two), for a table.
+std::string PaddedEntryName(const std::string& name, std::size_t columns);
 
 // "1 entry", "3 entries": a count with its noun.
 std::string Counted(std::size_t count, const char* one, const char* many);

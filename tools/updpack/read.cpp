@@ -241,7 +241,7 @@ int ListCommand(std::span<const std::string> args) {
     std::printf("%-32s %10s %10s %-10s %-9s %s\n", "name", "size", "stored", "compressed",
                 "scrambled", "time (UTC)");
     for (const package::PackageEntry& entry : loaded->directory.entries()) {
-        std::printf("%-32s %10u %10u %-10s %-9s %s\n", PrintableEntryName(entry.name).c_str(),
+        std::printf("%s %10u %10u %-10s %-9s %s\n", PaddedEntryName(entry.name, 32).c_str(),
                     entry.size, entry.storedSize, package::IsCompressed(entry) ? "yes" : "no",
                     package::IsScrambled(entry) ? "yes" : "no",
                     IsoTimeFromFileTime(package::LastWriteTime(entry)).c_str());

@@ -240,6 +240,18 @@ TEST_F(ReadCommands, ControlCharactersInNamesPrintAsEscapes) {
     EXPECT_EQ(out_.find_first_of("\x1B\x07"), std::string::npos) << out_;
 }
 
+// The columns after a Japanese name line up with the others: its UTF-8
+// form has more bytes than the terminal shows columns.
+TEST_F(ReadCommands, ListLinesUpJapaneseNames) {
+    WritePackage({Entry("A.TXT", Text(10, 1)), Entry("\x83\x41\x83\x43.TXT", Text(10, 2)),  // アイ.TXT
+                  Entry("B\x1B.TXT", Text(10, 3))});
+    ASSERT_EQ(Run(ListCommand, {Path("game.fa2")}), 0) << err_;
+    const std::string katakana = PrintableEntryName("\x83\x41\x83\x43.TXT");
+    EXPECT_NE(out_.find("\nA.TXT" + std::string(27, ' ') + "         10"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("\n" + katakana + std::string(24, ' ') + "         10"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("\nB\\x1B.TXT" + std::string(23, ' ') + "         10"), std::string::npos) << out_;
+}
+
 TEST_F(ReadCommands, ExtractAllWritesOnlyTheFirstOfEntriesWithOneName) {
     // The updater finds the first of equal names; the later ones are told
     // and left out, even the largest, which would be taken up first.
