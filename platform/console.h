@@ -20,6 +20,13 @@ namespace platform {
 // the only kind of path it knows.
 std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder);
 
+// A native path as narrow text, in the encoding the tool's arguments come
+// in, its console shows and the seam's file calls take: the path's own
+// bytes on the host; the ANSI code page on Windows, where the standard
+// library's string() gives UTF-8 instead. A character the code page lacks
+// becomes '?', which names no file.
+std::string NarrowPath(const std::filesystem::path& path);
+
 // The last-write time of the native file or folder at `path`, as the
 // packages keep it (100 ns ticks since 1601), to the full precision the
 // file system holds; nullopt when it can't be read. The standard library's

@@ -14,9 +14,11 @@
 namespace platform {
 
 std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder) {
-    HostMapDrive(drive, absoluteFolder.string());
+    HostMapDrive(drive, absoluteFolder.native());
     return std::string{drive, ':'};
 }
+
+std::string NarrowPath(const std::filesystem::path& path) { return path.native(); }
 
 std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path) {
     struct stat info;

@@ -156,7 +156,7 @@ void MappedFileCloser::operator()(MappedFileObject* file) const {
     delete file;
 }
 
-MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
+MappedFile MapFileForRead(const std::filesystem::path& nativePath, MapFailure* failure) {
     // Without waiting for a writer, should it be a pipe: that is refused below.
     const Descriptor file{::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0)
@@ -172,7 +172,7 @@ MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
     if (view == MAP_FAILED) return Fail(MapFailure::CantMap, failure);
     *failure = MapFailure::None;
     const auto* data = static_cast<const std::uint8_t*>(view);
-    return MappedFile(new MappedFileObject{data, size, Watch(nativePath, data, size)});
+    return MappedFile(new MappedFileObject{data, size, Watch(nativePath.native(), data, size)});
 }
 
 std::span<const std::uint8_t> MappedBytes(const MappedFileObject* file) {

@@ -14,9 +14,18 @@
 namespace platform {
 
 std::string MountNativeFolder(char, const std::filesystem::path& absoluteFolder) {
-    std::string path = absoluteFolder.string();
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-    return path;
+    // Trimmed before the conversion: in cp932 the second byte of a
+    // character can be a backslash.
+    std::wstring path = absoluteFolder.native();
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return NarrowPath(path);
+}
+
+std::string NarrowPath(const std::filesystem::path& path) {
+    // By number, as below. A name that can't be converted at all (half a
+    // surrogate pair, where the code page is UTF-8) must still name no file.
+    std::string narrow;
+    return win32::FromWide(::GetACP(), path.native(), &narrow, win32::Missing::ShownAsDefault) ? narrow : "?";
 }
 
 namespace {

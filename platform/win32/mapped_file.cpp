@@ -31,14 +31,14 @@ MappedFile Fail(MapFailure why, MapFailure* failure) {
 
 }  // namespace
 
-MappedFile MapFileForRead(const std::string& nativePath, MapFailure* failure) {
-    const DWORD attributes = ::GetFileAttributesA(nativePath.c_str());
+MappedFile MapFileForRead(const std::filesystem::path& nativePath, MapFailure* failure) {
+    const DWORD attributes = ::GetFileAttributesW(nativePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return Fail(MapFailure::NotAFile, failure);
     // Shared for reading only: nobody may change the file under the view.
     // The view keeps the mapping object alive, so its handle is closed on
     // every way out; the file's goes to the view.
-    win32::OwnedHandle file{::CreateFileA(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    win32::OwnedHandle file{::CreateFileW(nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (!file.valid()) {
         const DWORD error = ::GetLastError();

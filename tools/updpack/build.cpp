@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "package/writer.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
@@ -75,7 +76,7 @@ std::optional<std::vector<std::uint8_t>> PackFolder(const std::string& folder, c
     return image;
 }
 
-int BuildCommand(std::span<const std::string> args, const std::string& toolPath) {
+int BuildCommand(std::span<const std::string> args, const std::filesystem::path& toolPath) {
     const auto parsed = ParseCommandArguments("build", args, {"-o", "--stub"}, 1);
     if (!parsed) return 2;
     const std::string* output = parsed->Option("-o");
@@ -84,7 +85,7 @@ int BuildCommand(std::span<const std::string> args, const std::string& toolPath)
     const std::string& folder = parsed->positional[0];
     const std::string stub = parsed->Option("--stub")
                                  ? *parsed->Option("--stub")
-                                 : (std::filesystem::path(toolPath).parent_path() / "updater.exe").string();
+                                 : platform::NarrowPath(toolPath.parent_path() / "updater.exe");
 
     // Whatever would fail at the player stops the build; warnings are told.
     const FolderCheck check = CheckUpdateFolder(folder, nullptr, std::nullopt);

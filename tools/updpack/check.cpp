@@ -145,8 +145,8 @@ public:
         if (setupIni) {
             setupName_ = platform::Cp932FromArgument(*setupIni, &setupName_) ? setupName_ : *setupIni;
             const std::filesystem::path path(*setupIni);
-            setupIni_ = MountFolder(SetupDrive, path.parent_path().empty() ? "." : path.parent_path().string()) +
-                        "\\" + path.filename().string();
+            setupIni_ = MountFolder(SetupDrive, path.has_parent_path() ? path.parent_path() : ".") + "\\" +
+                        platform::NarrowPath(path.filename());
         }
     }
 

@@ -4,6 +4,7 @@
 // status; messages go to standard output and error.
 #pragma once
 
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -14,7 +15,7 @@ int StampCommand(std::span<const std::string> args);
 
 // build DIR -o UPDATE.EXE [--stub updater.exe]. `toolPath` is the running
 // updpack's own path: the default stub is updater.exe beside it.
-int BuildCommand(std::span<const std::string> args, const std::string& toolPath);
+int BuildCommand(std::span<const std::string> args, const std::filesystem::path& toolPath);
 
 // check DIR [--setup SETUP.INI] [--mode N]: 0 clean, 1 warnings, 2 errors.
 int CheckCommand(std::span<const std::string> args);

@@ -17,7 +17,7 @@ using updpack::CommandArguments;
 struct Command {
     const char* name;
     const char* usage;  // the first line is the synopsis
-    int (*run)(CommandArguments args, const std::string& toolPath);
+    int (*run)(CommandArguments args, const std::filesystem::path& toolPath);
 };
 
 const Command commands[] = {
@@ -29,41 +29,41 @@ const Command commands[] = {
      "  -1 is the fastest level, -9 (the default) the smallest. --scramble scrambles every\n"
      "  entry, --scramble=FILE only that one (repeatable); --plain-directory leaves the\n"
      "  directory uncompressed.",
-     [](CommandArguments args, const std::string&) { return updpack::CreateCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::CreateCommand(args); }},
     {"list",
      "list PKG\n"
      "  One row per entry: name, size, stored size, compressed, scrambled, time (UTC).\n"
      "  PKG may be a package or an updater with a package stamped into it.",
-     [](CommandArguments args, const std::string&) { return updpack::ListCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::ListCommand(args); }},
     {"extract",
      "extract PKG NAME [-o OUT]\n"
      "  Writes the content of the entry NAME (found without regard to case) to OUT with\n"
      "  the entry's time stamp, or to standard output.",
-     [](CommandArguments args, const std::string&) { return updpack::ExtractCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::ExtractCommand(args); }},
     {"extract-all",
      "extract-all PKG -C DIR\n"
      "  Writes every entry into DIR (created when missing) with its time stamp.",
-     [](CommandArguments args, const std::string&) { return updpack::ExtractAllCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::ExtractAllCommand(args); }},
     {"verify",
      "verify PKG\n"
      "  Restores every entry; exit status 0 when the package and all its entries are sound.",
-     [](CommandArguments args, const std::string&) { return updpack::VerifyCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::VerifyCommand(args); }},
     {"stamp",
      "stamp STUB.exe PKG.fa2 -o UPDATE.EXE\n"
      "  Writes a copy of the updater STUB.exe that carries the package PKG.fa2.",
-     [](CommandArguments args, const std::string&) { return updpack::StampCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::StampCommand(args); }},
     {"build",
      "build DIR -o UPDATE.EXE [--stub updater.exe]\n"
      "  Checks DIR as check does, packs its UPDATE.INI, the files its lines extract and its\n"
      "  agreement and introduction texts, and stamps the package into the updater stub\n"
      "  (default: updater.exe beside updpack).",
-     [](CommandArguments args, const std::string& toolPath) { return updpack::BuildCommand(args, toolPath); }},
+     [](CommandArguments args, const std::filesystem::path& toolPath) { return updpack::BuildCommand(args, toolPath); }},
     {"check",
      "check DIR [--setup SETUP.INI] [--mode N]\n"
      "  Reads DIR/UPDATE.INI as the updater does and prints the plan per install mode, then\n"
      "  the mistakes found; exit status 0 clean, 1 warnings, 2 errors. --setup names the\n"
      "  game's SETUP.INI for the disc check files; --mode shows one install mode.",
-     [](CommandArguments args, const std::string&) { return updpack::CheckCommand(args); }},
+     [](CommandArguments args, const std::filesystem::path&) { return updpack::CheckCommand(args); }},
 };
 
 void PrintOverview(std::FILE* out) {
@@ -95,7 +95,7 @@ int Run(const std::vector<std::string>& args) {
     }
     // Files that ship beside the tool are found by where it lies.
     const std::filesystem::path executable = platform::RunningExecutablePath();
-    return command->run(rest, executable.empty() ? args[0] : executable.string());
+    return command->run(rest, executable.empty() ? std::filesystem::path(args[0]) : executable);
 }
 
 }  // namespace

@@ -11,13 +11,14 @@
 
 #include "platform/console.h"
 #include "platform/mapped_file.h"
+#include "tools/updpack/package_files.h"
 
 namespace updpack {
 
-std::string MountFolder(char drive, const std::string& folder) {
+std::string MountFolder(char drive, const std::filesystem::path& folder) {
     std::error_code failed;
     const std::filesystem::path absolute = std::filesystem::absolute(folder, failed);
-    return platform::MountNativeFolder(drive, (failed ? std::filesystem::path(folder) : absolute).lexically_normal());
+    return platform::MountNativeFolder(drive, (failed ? folder : absolute).lexically_normal());
 }
 
 namespace {
@@ -27,7 +28,7 @@ bool IsFileOrMissing(const std::filesystem::path& path, std::string* error) {
     std::error_code failed;
     const std::filesystem::file_status status = std::filesystem::status(path, failed);
     if (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return true;
-    *error = path.string() + ": not a file";
+    *error = PrintablePath(path) + ": not a file";
     return false;
 }
 
@@ -48,7 +49,7 @@ std::optional<std::filesystem::path> FollowLinks(const std::filesystem::path& ou
     if (!std::filesystem::is_symlink(std::filesystem::symlink_status(output, failed))) return output;
     std::filesystem::path target = std::filesystem::canonical(output, failed);
     if (failed) {
-        *error = output.string() + ": a link to no file; not replaced";
+        *error = PrintablePath(output) + ": a link to no file; not replaced";
         return std::nullopt;
     }
     return target;
@@ -65,8 +66,8 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::error_code failed;
-        *error = std::filesystem::exists(path, failed) || failed ? "cannot open " + path.string()
-                                                                 : path.string() + ": no such file";
+        *error = std::filesystem::exists(path, failed) || failed ? "cannot open " + PrintablePath(path)
+                                                                 : PrintablePath(path) + ": no such file";
         return std::nullopt;
     }
     // One sized read: packages run to hundreds of MB, and reading them
@@ -75,13 +76,13 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size < 0 || !in) {
-        *error = "cannot read " + path.string();
+        *error = "cannot read " + PrintablePath(path);
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), size);
     if (in.gcount() != size) {
-        *error = "cannot read " + path.string();
+        *error = "cannot read " + PrintablePath(path);
         return std::nullopt;
     }
     return bytes;
@@ -89,7 +90,7 @@ std::optional<std::vector<std::uint8_t>> ReadNativeFile(const std::filesystem::p
 
 std::string CannotWrite(const std::filesystem::path& path) {
     const int reason = errno;
-    return "cannot write " + path.string() + (reason != 0 ? std::string(": ") + std::strerror(reason) : "");
+    return "cannot write " + PrintablePath(path) + (reason != 0 ? std::string(": ") + std::strerror(reason) : "");
 }
 
 bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
@@ -104,18 +105,18 @@ bool MayReplaceWith(const std::filesystem::path& path, const char* kind,
     // Mapped, not read: a file that turns into a pipe meanwhile is refused,
     // not waited on.
     platform::MapFailure failure = platform::MapFailure::None;
-    const platform::MappedFile existing = platform::MapFileForRead(path.string(), &failure);
+    const platform::MappedFile existing = platform::MapFileForRead(path, &failure);
     switch (failure) {
     case platform::MapFailure::Missing:
     case platform::MapFailure::Empty:
         return true;
     case platform::MapFailure::None:
         if (isEarlierOutput(platform::MappedBytes(existing.get()))) return true;
-        *error = path.string() + ": already exists and is not " + kind + "; not replaced";
+        *error = PrintablePath(path) + ": already exists and is not " + kind + "; not replaced";
         return false;
     default:
         // A file this tool can't read may still be one a rename replaces.
-        *error = path.string() + ": already exists and cannot be read to see what it is; not replaced";
+        *error = PrintablePath(path) + ": already exists and cannot be read to see what it is; not replaced";
         return false;
     }
 }
@@ -172,7 +173,7 @@ bool ReplaceNativeFile(const std::filesystem::path& output, const NativeFileFill
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
     if (failed) {
-        *error = "cannot replace " + path.string() + ": " + failed.message();
+        *error = "cannot replace " + PrintablePath(path) + ": " + failed.message();
         return false;
     }
     discard.keep = true;

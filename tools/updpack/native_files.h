@@ -20,7 +20,7 @@ namespace updpack {
 // the host build) and returns the path the seam knows it by: the folder
 // made absolute and normalised, or as given, normalised, when there is no
 // current folder to resolve it against.
-std::string MountFolder(char drive, const std::string& folder);
+std::string MountFolder(char drive, const std::filesystem::path& folder);
 
 // Whether an output of `kind` may be written over `path`: yes when nothing
 // or an empty file stands there, or a file `isEarlierOutput` takes for an

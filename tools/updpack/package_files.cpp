@@ -116,7 +116,7 @@ std::string PrintableEntryName(const std::string& name) {
     return "(not cp932) " + Escaped(name, true);
 }
 
-std::string PrintablePath(const std::filesystem::path& path) { return Escaped(path.string()); }
+std::string PrintablePath(const std::filesystem::path& path) { return Escaped(platform::NarrowPath(path)); }
 
 std::string PaddedEntryName(const std::string& name, std::size_t columns) {
     std::string converted;

@@ -11,6 +11,7 @@
 #include "platform/mapped_file.h"
 #include "platform/module.h"
 #include "tools/updpack/native_files.h"
+#include "tools/updpack/package_files.h"
 
 namespace updpack {
 namespace {
@@ -644,9 +645,9 @@ bool WriteStampedImage(const std::string& path, const StampedImage& image, std::
     // back with the package in it.
     const auto readBack = [&](const std::filesystem::path& written, std::string* why) {
         platform::MapFailure failure = platform::MapFailure::None;
-        const platform::MappedFile mapping = platform::MapFileForRead(written.string(), &failure);
+        const platform::MappedFile mapping = platform::MapFileForRead(written, &failure);
         if (!mapping) {
-            *why = "cannot read back " + written.string();
+            *why = "cannot read back " + PrintablePath(written);
             return false;
         }
         std::string unreadable;

@@ -430,7 +430,8 @@ private:
         });
     }
 
-    bool Start(const std::string& name, const std::string& path, const std::string& tail) {
+    bool Start(const std::string& name, const std::string& utf8Path, const std::string& tail) {
+        const std::string path = ToAnsi(utf8Path);
         std::string commandLine = "\"" + path + "\"" + ToAnsi(Unescape(tail));
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
@@ -442,7 +443,7 @@ private:
         Program program;
         if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                             nullptr, &startup, &program.info))
-            return Fail("cannot start " + path + ", error " + std::to_string(GetLastError()));
+            return Fail("cannot start " + utf8Path + ", error " + std::to_string(GetLastError()));
         programs_[name] = program;
         return true;
     }
