@@ -95,14 +95,6 @@ bool TooLong(const char* path) {
     return characters >= PathCapacity;
 }
 
-// True when the path ends in a separator (not a double-byte character's
-// second byte): it names a folder, and never a file.
-bool EndsInSeparator(const char* path) {
-    const char* last = nullptr;
-    for (const char* at = path; *at != '\0'; at = platform::NextChar(at)) last = at;
-    return last != nullptr && platform::NextChar(last) - last == 1 && (*last == '\\' || *last == '/');
-}
-
 // A Windows path that must resolve, for the calls that take one. With a
 // separator at its end, a path of a file calls (all but the folder calls)
 // is an invalid name, as on Windows.
@@ -116,7 +108,7 @@ Resolved Resolve(const char* path, bool folderCall = false) {
     Resolved resolved{host::ResolvePath(path), {}};
     if (!resolved.hostPath) {
         resolved.failure = Failure(UnresolvedError(path));
-    } else if (!folderCall && EndsInSeparator(path) && !IsFolder(*resolved.hostPath)) {
+    } else if (!folderCall && host::EndsInSeparator(path) && !IsFolder(*resolved.hostPath)) {
         return {std::nullopt, Failure(host::ErrorInvalidName)};
     }
     return resolved;

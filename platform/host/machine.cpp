@@ -100,6 +100,12 @@ std::optional<std::string> ResolvePath(const char* windowsPath) {
     return host;
 }
 
+bool EndsInSeparator(const char* windowsPath) {
+    const char* last = nullptr;
+    for (const char* at = windowsPath; *at != '\0'; at = platform::NextChar(at)) last = at;
+    return last != nullptr && platform::NextChar(last) - last == 1 && (*last == '\\' || *last == '/');
+}
+
 bool IsNoPlainFile(const std::string& hostPath) {
     struct stat info;
     return ::stat(hostPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode);

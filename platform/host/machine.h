@@ -104,6 +104,10 @@ Machine& TheMachine();
 // drive, the drive is not mapped, or it is a CD-ROM drive without a disc.
 std::optional<std::string> ResolvePath(const char* windowsPath);
 
+// True when the Windows path ends in a separator (not a double-byte
+// character's second byte): it names a folder, and never a file.
+bool EndsInSeparator(const char* windowsPath);
+
 // True when `hostPath` names something other than a plain file: a folder, a
 // pipe, a device. Windows opens none of them for reading as a file, and
 // opening a pipe here would wait for a writer.

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/host/machine.h"
 
 namespace platform {
@@ -52,12 +53,13 @@ bool CopyTree(const std::string& sourceHost, const std::string& target, bool fro
     return !error;
 }
 
-// The last component of a Windows path.
-std::string BaseName(const std::string& path) {
-    std::string trimmed = path;
-    while (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
-    const std::size_t separator = trimmed.find_last_of("\\/:");
-    return separator == std::string::npos ? trimmed : trimmed.substr(separator + 1);
+// The last component of a Windows path. Read a character at a time: the
+// second byte of a double-byte character may be a backslash.
+std::string BaseName(const char* path) {
+    const char* name = path;
+    for (const char* at = path; *at != '\0'; at = NextChar(at))
+        if (NextChar(at) - at == 1 && (*at == '\\' || *at == '/' || *at == ':')) name = at + 1;
+    return name;
 }
 
 }  // namespace
@@ -76,9 +78,10 @@ int ShellCopy(Window owner, const char* from, const char* to, std::uint16_t flag
     std::error_code error;
     if (!sourceHost || !fs::exists(*sourceHost, error)) return ShellSourceMissing;
     const bool fromCdrom = IsCdromDrive(source.c_str());
-    // Onto an existing folder, the item lands inside it under its own name.
-    const bool intoFolder = GetAttributes(target.c_str()) == AttributeFolder;
-    const std::string placed = intoFolder ? target + "\\" + BaseName(source) : target;
+    // Onto an existing folder, the item lands inside it under its own name;
+    // a folder named with a separator after it gives its content alone.
+    const bool intoFolder = GetAttributes(target.c_str()) == AttributeFolder && !host::EndsInSeparator(from);
+    const std::string placed = intoFolder ? target + "\\" + BaseName(from) : target;
     // A folder copied into itself would grow without end.
     const auto placedHost = host::ResolvePath(placed.c_str());
     if (placedHost && (*placedHost + "/").rfind(*sourceHost + "/", 0) == 0) return ShellDestinationError;

@@ -36,6 +36,14 @@ TEST_F(HostShell, FolderOntoExistingFolderIsNested) {
     EXPECT_EQ(HostReadFile("C:\\GAME\\movie\\sub\\ed.avi"), "ed");
     // Files from a disc arrive read-only.
     EXPECT_EQ(GetAttributes("C:\\GAME\\movie\\op.avi"), AttributeReadOnly);
+    // Named whole, though the second byte of 表 is a backslash.
+    HostWriteFile("E:\\表\\ed.avi", "ed");
+    ASSERT_EQ(Copy("E:\\表\0", "C:\\GAME\0"), 0);
+    EXPECT_EQ(HostReadFile("C:\\GAME\\表\\ed.avi"), "ed");
+    // With a separator after its name, the folder gives its content alone.
+    ASSERT_EQ(Copy("E:\\movie\\\0", "C:\\GAME\0"), 0);
+    EXPECT_EQ(HostReadFile("C:\\GAME\\op.avi"), "op");
+    EXPECT_EQ(HostReadFile("C:\\GAME\\sub\\ed.avi"), "ed");
 }
 
 TEST_F(HostShell, FileToNewPathBecomesThatFileAndFoldersAreMade) {

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/shell.h"
 
 namespace {
@@ -28,8 +29,9 @@ std::string Read(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A path as a one-string list: the text and a second zero.
-std::string List(const fs::path& path) { return path.string() + '\0'; }
+// A path as a one-string list: the text, in the ANSI code page, and a
+// second zero.
+std::string List(const fs::path& path) { return platform::NarrowPath(path) + '\0'; }
 
 int Copy(const fs::path& from, const fs::path& to, std::uint16_t flags) {
     bool aborted = false;
@@ -74,6 +76,19 @@ int main() {
     Expect("a folder copied onto an existing folder is nested inside it",
            result == 0 && Read(kRoot / "game" / "tree" / "sub" / "c.txt") == "gamma" &&
                !fs::exists(kRoot / "game" / "b.txt"),
+           "result " + std::to_string(result));
+
+    // In cp932 the second byte of 表 is a backslash.
+    Write(kRoot / "src" / u8"表" / "d.txt", "delta");
+    result = Copy(kRoot / "src" / u8"表", kRoot / "game", kFolderFlags);
+    Expect("a folder whose name holds a backslash byte is nested by its whole name",
+           result == 0 && Read(kRoot / "game" / u8"表" / "d.txt") == "delta", "result " + std::to_string(result));
+
+    fs::create_directories(kRoot / "content");
+    result = Copy(kRoot / "src" / "tree" / "", kRoot / "content", kFolderFlags);
+    Expect("a folder named with a separator after it gives its content alone",
+           result == 0 && Read(kRoot / "content" / "sub" / "c.txt") == "gamma" &&
+               !fs::exists(kRoot / "content" / "tree"),
            "result " + std::to_string(result));
 
     result = Copy(kRoot / "src" / "tree", kRoot / "fresh", kFolderFlags);
