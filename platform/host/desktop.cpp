@@ -13,8 +13,9 @@ Window FindTopWindow(const char* className, const char* title) {
     for (auto window = windows.rbegin(); window != windows.rend(); ++window) {
         const WindowObject& candidate = **window;
         if (!candidate.open) continue;
-        if (className != nullptr && !host::EqualAsciiNoCase(candidate.className, className)) continue;
-        // Windows compares titles case-blind, too.
+        // Windows compares class names and titles case-blind, by character:
+        // a class named in Japanese is one of the game's own.
+        if (className != nullptr && !EqualNoCase(candidate.className.c_str(), className)) continue;
         if (title != nullptr && !EqualNoCase(candidate.title.c_str(), title)) continue;
         return window->get();
     }

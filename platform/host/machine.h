@@ -10,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/host/control.h"
@@ -113,10 +112,8 @@ bool EndsInSeparator(const char* windowsPath);
 // opening a pipe here would wait for a writer.
 bool IsNoPlainFile(const std::string& hostPath);
 
-// Case folding of ASCII letters only, byte by byte: enough for the drive
-// letters and window classes the tests use.
+// Case folding of one ASCII letter: drive letters, and single bytes of text.
 char UpperAscii(char c);
-bool EqualAsciiNoCase(std::string_view a, std::string_view b);
 
 // `name` with each character folded as platform::EqualNoCase folds it
 // (double-byte characters kept whole, full-width letters folded too): the
