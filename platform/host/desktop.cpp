@@ -1,7 +1,6 @@
 // Other programs' top-level windows, as tests open and close them.
 #include "platform/desktop.h"
 
-
 #include "platform/host/machine.h"
 #include "platform/text.h"
 

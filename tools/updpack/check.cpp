@@ -228,7 +228,11 @@ private:
             const std::string length = std::to_string(value.size()) + (value.size() >= ProbeSize - 2 ? " or more" : "");
             Warn("[" + std::string(section) + "] " + key + " is " + length +
                  " bytes long; the updater keeps only the first " + std::to_string(limit));
-            value.resize(limit);
+            // Read again as the updater reads it: a double-byte character
+            // that the limit would split is left out whole.
+            std::string kept(limit + 1, '\0');
+            (void)config::ReadUpdateValue(section, key.c_str(), kept);
+            value = kept.c_str();
         }
         return value;
     }
@@ -346,7 +350,7 @@ private:
             if (!config::NextListItem(item, cursor)) break;
             field = item.data();
             if (field.size() > NameLimit)
-                Warn("[UPDATE] " + line.key + ": the field '" + field.substr(0, 40) + "...' is " +
+                Warn("[UPDATE] " + line.key + ": the field '" + Cp932Prefix(field, 40) + "...' is " +
                      std::to_string(field.size()) + " bytes long; the updater keeps only the first " +
                      std::to_string(NameLimit));
         }

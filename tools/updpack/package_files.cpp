@@ -116,6 +116,13 @@ std::string PrintableEntryName(const std::string& name) {
     return "(not cp932) " + Escaped(name, true);
 }
 
+std::string Cp932Prefix(const std::string& text, std::size_t bytes) {
+    const char* end = text.c_str();
+    while (*end != '\0' && static_cast<std::size_t>(platform::NextCp932Char(end) - text.c_str()) <= bytes)
+        end = platform::NextCp932Char(end);
+    return std::string(text.c_str(), end);
+}
+
 std::string PrintablePath(const std::filesystem::path& path) { return Escaped(platform::NarrowPath(path)); }
 
 std::string PaddedEntryName(const std::string& name, std::size_t columns) {
@@ -150,10 +157,7 @@ void PackingProgress::Reading(const std::string& name) {
     // name is cut there, at a character's end, and padded over a longer
     // name before it.
     constexpr std::size_t Columns = 40;
-    const char* end = name.c_str();
-    while (*end != '\0' && static_cast<std::size_t>(platform::NextCp932Char(end) - name.c_str()) <= Columns)
-        end = platform::NextCp932Char(end);
-    const std::string cut(name.c_str(), end);
+    const std::string cut = Cp932Prefix(name, Columns);
     const std::string shown = PrintableEntryName(cut) + std::string(Columns - cut.size(), ' ');
     const std::lock_guard lock(printing_);
     std::fprintf(stderr, "\rpacking %zu/%zu: %s", ++started_, files_, shown.c_str());

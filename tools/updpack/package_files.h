@@ -31,6 +31,9 @@ std::string WhyWindowsRefuses(const std::string& path);
 // characters print as escapes (\x1B), in a native path too.
 std::filesystem::path PathFromEntryName(const std::string& name);
 std::string PrintableEntryName(const std::string& name);
+// The longest start of cp932 `text` that ends at a character's end and has
+// no more than `bytes` bytes: a cut that splits no double-byte character.
+std::string Cp932Prefix(const std::string& text, std::size_t bytes);
 std::string PrintablePath(const std::filesystem::path& path);
 // PrintableEntryName padded with blanks to `columns` terminal columns (a
 // double-byte character takes two), for a table.

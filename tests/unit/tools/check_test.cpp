@@ -84,6 +84,23 @@ TEST_F(CheckTest, PlansEachInstallModeAFilterNames) {
     EXPECT_FALSE(Has(colon.plan, "movie"));
 }
 
+TEST_F(CheckTest, CutsLongTextWhereTheUpdaterDoesNeverInsideACharacter) {
+    const auto kana = [](int count) {
+        std::string text;
+        for (int k = 0; k < count; ++k) text += "ア";
+        return text;
+    };
+    // An odd number of bytes before the double-byte characters puts byte
+    // 40 of the field, and byte 259 of the value, inside one.
+    const auto check = Check(SetupSection + "DataFolder=aa" + kana(150) + "\n[UPDATE]\nUpdateFile00=plugin.dll\n" +
+                                 "UpdateFile01=a" + kana(150) + "\n",
+                             {"plugin.dll"});
+    EXPECT_NE(Findings(check).find("the field 'a" + kana(19) + "...' is 301 bytes long"), std::string::npos)
+        << Findings(check);
+    // The updater's reader leaves out the character that would be split.
+    EXPECT_TRUE(Has(check.plan, "<install folder>\\aa" + kana(128) + "\\plugin.dll <- entry plugin.dll"));
+}
+
 struct FindingCase {
     const char* what;
     std::string ini;
