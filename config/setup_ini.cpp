@@ -101,7 +101,7 @@ int ReadRequiredKeys(updater::MessageText& list) {
     if (TakeItems(list.data(), info.SetupBmp) == 0) return Fail("SETUP.INI : SetupBmps エラー");
 
     if (!ReadSetupInt("InstallSelects", &info.InstallSelects)) return 0;
-    if (info.InstallSelects > 4) return Fail("SETUP.INI : InstallSelect オーバー");
+    if (info.InstallSelects > static_cast<int>(info.selections.size())) return Fail("SETUP.INI : InstallSelect オーバー");
     for (int slot = 0; slot < info.InstallSelects; ++slot) {
         InstallSelection& selection = info.selections[slot];
         const KeyName filesKey("InstallFiles", slot);
@@ -113,7 +113,7 @@ int ReadRequiredKeys(updater::MessageText& list) {
     }
 
     if (!ReadSetupInt("Shortcuts", &info.Shortcuts)) return 0;
-    if (info.Shortcuts > 10) return Fail("SETUP.INI : Shortcuts オーバー");
+    if (info.Shortcuts > static_cast<int>(info.Shortcut.size())) return Fail("SETUP.INI : Shortcuts オーバー");
     // Shortcuts and ExecApp are read into 260 bytes, as single values are,
     // though the buffer would hold a whole list.
     for (int entry = 0; entry < info.Shortcuts; ++entry) {

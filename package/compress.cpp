@@ -370,7 +370,7 @@ private:
 
 ParseSettings SettingsForLevel(int level) {
     using enum ParseSettings::Method;
-    static constexpr ParseSettings Levels[9] = {
+    static constexpr ParseSettings Levels[BestLevel] = {
         {Greedy, 4, 32},   {Lazy, 16, 64},    {Lazy, 48, 128},
         {Optimal, 4, 16},  {Optimal, 6, 16},  {Optimal, 8, 24},
         {Optimal, 12, 32}, {Optimal, 12, 48}, {Optimal, 16, 48},

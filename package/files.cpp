@@ -58,7 +58,7 @@ bool FileReplacement::Begin(const char* path) {
 }
 
 bool FileReplacement::Write(std::span<const std::uint8_t> data) {
-    if (!file_ || data.size() > UINT32_MAX) return false;
+    if (!file_) return false;
     std::uint32_t moved = 0;
     if (platform::WriteOnce(file_.get(), data, &moved) && moved == data.size()) return true;
     Abandon();

@@ -17,7 +17,7 @@ constexpr int ScrambleRotations[8] = {3, 5, 7, 11, 13, 17, 19, 23};
 // stream expands beyond 91 times its size. This bounds what a small image
 // may make us allocate.
 constexpr std::uint64_t MaxExpansion = 91;
-static_assert(282 * 8 < MaxExpansion * 25);
+static_assert(MaxMatchLength * 8 < MaxExpansion * 25);
 
 // One place where a package is refused, so a breakpoint here catches all.
 PackageDirectory Refuse(LoadFailure reason, LoadFailure* failure) {

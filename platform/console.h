@@ -14,10 +14,11 @@ namespace platform {
 
 // Makes the native folder `absoluteFolder` (absolute and normalised: the
 // profile reader would take a relative path as one in the Windows folder)
-// readable through the seam and returns the path the seam knows it by (no
-// trailing separator, but for a drive's root: "D:\"). The Windows build
-// uses the path itself; the host build maps it to the drive letter `drive`,
-// the only kind of path it knows.
+// readable through the seam and returns the path the seam knows it by, to
+// which a name is joined with a backslash. The Windows build uses the path
+// itself (no trailing separator, but for a drive's root: "D:\"); the host
+// build maps the folder to the drive letter `drive`, the only kind of path
+// it knows, and returns "D:".
 std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder);
 
 // A native path as narrow text, in the encoding the tool's arguments come

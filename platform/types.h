@@ -23,7 +23,8 @@ using Module = ModuleObject*;
 using FileTime = std::uint64_t;
 
 // Result of a call that can fail: the OS error code travels with it so a
-// caller (or a test) can tell why. Seam functions never throw.
+// caller (or a test) can tell why. Seam functions never throw, but for
+// RunModalDialog, which passes on its dialog procedure's exception.
 struct Status {
     bool ok = false;
     std::uint32_t osError = 0;

@@ -74,7 +74,7 @@ struct Machine {
     std::map<char, ClusterCounts> clusterCounts;
     int extendedLookups = 0;
 
-    // Lower-cased subkey -> lower-cased value name -> data.
+    // Subkey -> value name -> data, each name as FoldedName folds it.
     std::map<std::string, std::map<std::string, std::vector<std::uint8_t>>> registry;
 
     std::vector<std::unique_ptr<WindowObject>> windows;
