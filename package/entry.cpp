@@ -40,10 +40,11 @@ bool CheckFreeSpace(const char* target, std::uint32_t size) {
     return false;
 }
 
-// Applies the attribute step and the newer-file rule to an existing target.
-// Returns false when the target must not be written: it is a folder
-// (`result` 0) or a newer file that stays (`result` 1).
-bool MayWrite(const char* target, const PackageEntry& entry, int keepNewer, int* result) {
+// Applies the attribute step and the newer-file rule to an existing target:
+// a read-only file loses that attribute, even one that then stays. Returns
+// false when the target must not be written: it is a folder (`result` 0)
+// or a newer file that stays (`result` 1).
+bool PrepareTarget(const char* target, const PackageEntry& entry, int keepNewer, int* result) {
     const std::uint32_t attributes = platform::GetAttributes(target);
     if (attributes == platform::InvalidAttributes) return true;
     if (attributes & platform::AttributeFolder) {
@@ -255,7 +256,7 @@ int ExtractEntry(const char* name, const char* target, int keepNewer) {
         return 0;
     }
     int result = 0;
-    if (!MayWrite(target, *entry, keepNewer, &result)) return result;
+    if (!PrepareTarget(target, *entry, keepNewer, &result)) return result;
     FileReplacement file;
     if (!file.Begin(target)) return 0;
     for (;;) {
