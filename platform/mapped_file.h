@@ -27,6 +27,10 @@ enum class MapFailure {
     CantMap,   // too large for the address space, or the system refused
 };
 
+// Whether a file of `size` bytes is one a view may hold: half the address
+// space at most, so that any distance within the view fits a signed size.
+constexpr bool FitsOneView(std::uint64_t size) { return size <= SIZE_MAX / 2; }
+
 // Maps the whole file at `nativePath` (a native path, not one on the
 // updater's drives; on Windows it reaches the file system in UTF-16, so
 // any name does) for reading. Null when it can't be;

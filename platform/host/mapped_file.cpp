@@ -165,8 +165,7 @@ MappedFile MapFileForRead(const std::filesystem::path& nativePath, MapFailure* f
     if (::fstat(file.fd, &info) != 0) return Fail(MapFailure::CantOpen, failure);
     if (!S_ISREG(info.st_mode)) return Fail(MapFailure::NotAFile, failure);
     if (info.st_size == 0) return Fail(MapFailure::Empty, failure);
-    if (static_cast<std::uint64_t>(info.st_size) > SIZE_MAX / 2)
-        return Fail(MapFailure::CantMap, failure);
+    if (!FitsOneView(static_cast<std::uint64_t>(info.st_size))) return Fail(MapFailure::CantMap, failure);
     const auto size = static_cast<std::size_t>(info.st_size);
     void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (view == MAP_FAILED) return Fail(MapFailure::CantMap, failure);

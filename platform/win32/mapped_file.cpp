@@ -49,8 +49,7 @@ MappedFile MapFileForRead(const std::filesystem::path& nativePath, MapFailure* f
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.handle, &size)) return Fail(MapFailure::CantOpen, failure);
     if (size.QuadPart == 0) return Fail(MapFailure::Empty, failure);
-    if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX / 2)
-        return Fail(MapFailure::CantMap, failure);
+    if (!FitsOneView(static_cast<std::uint64_t>(size.QuadPart))) return Fail(MapFailure::CantMap, failure);
     const win32::OwnedHandle mapping{::CreateFileMappingA(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)};
     if (!mapping.valid()) return Fail(MapFailure::CantMap, failure);
     const void* view = ::MapViewOfFile(mapping.handle, FILE_MAP_READ, 0, 0, 0);
