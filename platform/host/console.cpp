@@ -15,6 +15,7 @@ namespace platform {
 
 std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder) {
     HostMapDrive(drive, absoluteFolder.native());
+    host::TheMachine().utf8Drives.insert(host::UpperAscii(drive));
     return std::string{drive, ':'};
 }
 

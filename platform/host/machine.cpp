@@ -23,15 +23,22 @@ bool Exists(const std::string& hostPath) {
     return ::lstat(hostPath.c_str(), &info) == 0;
 }
 
-// The entry of `folder` that `name` means: itself when it exists, else the
-// first entry equal to it case-blind, else `name` (a path yet to be made).
-std::string MatchComponent(const std::string& folder, const std::string& name) {
-    if (Exists(folder + "/" + name)) return name;
+// The entry of `folder` that the cp932 `name` means: itself when it exists,
+// else the first entry equal to it case-blind, else `name` (a path yet to
+// be made). With `utf8Names`, the host names are UTF-8: `name` is looked
+// for in that form, and compared with each entry's name in cp932.
+std::string MatchComponent(const std::string& folder, const std::string& name, bool utf8Names) {
+    std::string hostName = name;
+    // A name UTF-8 can't hold stays as it is, and names no file there.
+    if (utf8Names) (void)platform::Utf8FromCp932(name, &hostName);
+    if (Exists(folder + "/" + hostName)) return hostName;
     DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return name;
-    std::string found = name;
+    if (dir == nullptr) return hostName;
+    std::string found = hostName;
     while (const dirent* entry = ::readdir(dir)) {
-        if (platform::EqualNoCase(entry->d_name, name.c_str())) {
+        std::string entryName = entry->d_name;
+        if (utf8Names && !platform::Cp932FromUtf8(entry->d_name, &entryName)) continue;
+        if (platform::EqualNoCase(entryName.c_str(), name.c_str())) {
             found = entry->d_name;
             break;
         }
@@ -85,7 +92,7 @@ std::optional<std::string> ResolvePath(const char* windowsPath) {
         } else if (name.back() == '.' && name.find_first_not_of('.') != std::string::npos) {
             name.pop_back();
         }
-        const std::string component = MatchComponent(host, name);
+        const std::string component = MatchComponent(host, name, machine.utf8Drives.count(drive) != 0);
         host += '/';
         host += component;
     }
@@ -176,6 +183,7 @@ void HostReset(const std::string& root) {
 
 void HostMapDrive(char drive, const std::string& folder) {
     host::TheMachine().drives[host::UpperAscii(drive)] = folder;
+    host::TheMachine().utf8Drives.erase(host::UpperAscii(drive));
 }
 
 std::string HostPath(const char* windowsPath) {
@@ -185,6 +193,7 @@ std::string HostPath(const char* windowsPath) {
 void HostAddCdromDrive(char drive, const std::string& folder) {
     const char letter = host::UpperAscii(drive);
     host::TheMachine().drives[letter] = folder;
+    host::TheMachine().utf8Drives.erase(letter);
     host::TheMachine().cdromDrives[letter] = !folder.empty();
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,10 @@ struct ScriptedAnswer {
 
 struct Machine {
     std::map<char, std::string> drives;  // upper-case letter -> host folder
+    // Drives that are native folders of the tool's, whose host names are
+    // UTF-8 as the system keeps them; the tests' drives hold the cp932
+    // bytes themselves.
+    std::set<char> utf8Drives;
     std::map<char, bool> cdromDrives;    // letter -> has a disc
     std::string tempFolder;
 

@@ -145,8 +145,11 @@ public:
         if (setupIni) {
             setupName_ = platform::Cp932FromArgument(*setupIni, &setupName_) ? setupName_ : *setupIni;
             const std::filesystem::path path(*setupIni);
-            setupIni_ = MountFolder(SetupDrive, path.has_parent_path() ? path.parent_path() : ".") + "\\" +
-                        platform::NarrowPath(path.filename());
+            // Its name goes through the seam in cp932, as the update's own
+            // names do.
+            std::string name = platform::NarrowPath(path.filename());
+            (void)platform::Cp932FromArgument(name, &name);
+            setupIni_ = MountFolder(SetupDrive, path.has_parent_path() ? path.parent_path() : ".") + "\\" + name;
         }
     }
 

@@ -9,6 +9,7 @@
 
 #include "package/format.h"
 #include "platform/host/control.h"
+#include "platform/text.h"
 #include "support/host_fixture.h"
 #include "tools/test_files.h"
 #include "tools/test_images.h"
@@ -33,8 +34,12 @@ protected:
         ASSERT_TRUE(WriteTestFile((root() / "bin" / "updater.exe").string(),
                                     Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {}), &error));
     }
+    // A file named by the cp932 `name` in UTF-8, as Linux keeps names.
     void Write(const std::string& name, const std::string& content) {
-        std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
+        std::string utf8;
+        ASSERT_TRUE(platform::Utf8FromCp932(name, &utf8));
+        std::ofstream(std::filesystem::path(folder_) / std::u8string(utf8.begin(), utf8.end()), std::ios::binary)
+            << content;
     }
     int Build(std::vector<std::string> extra = {}) {
         std::vector<std::string> args{folder_, "-o", Output()};
@@ -57,10 +62,14 @@ std::vector<std::string> EntryNames(const std::string& exe) {
 
 TEST_F(BuildTest, PacksWhatTheUpdaterWillLookForIntoTheStubBesideTheTool) {
     Write("UPDATE.INI", "[SETUP]\nCompanyName=M\nGameTitle=G\nGameClass=C\nGameDir=D\nAgreementText=AGREE.TXT\n"
-                        "[UPDATE]\nUpdateFile00=u,system\\PATCH.BIN\nUpdateFile01=2,README.TXT\n");
-    for (const char* name : {"AGREE.TXT", "PATCH.BIN", "README.TXT", "UNUSED.TXT"}) Write(name, name);
+                        "[UPDATE]\nUpdateFile00=u,system\\PATCH.BIN\nUpdateFile01=2,README.TXT\n"
+                        "UpdateFile02=d,セーブ.dat\n");
+    // Names in Japanese are UTF-8 on the disk, cp932 in UPDATE.INI and the
+    // package, and found case-blind all the same.
+    for (const char* name : {"AGREE.TXT", "PATCH.BIN", "README.TXT", "UNUSED.TXT", "セーブ.DAT"}) Write(name, name);
     ASSERT_EQ(Build(), 0);
-    EXPECT_EQ(EntryNames(Output()), (std::vector<std::string>{"UPDATE.INI", "AGREE.TXT", "PATCH.BIN", "README.TXT"}));
+    EXPECT_EQ(EntryNames(Output()),
+              (std::vector<std::string>{"UPDATE.INI", "AGREE.TXT", "PATCH.BIN", "README.TXT", "セーブ.dat"}));
 }
 
 TEST_F(BuildTest, RefusesAFolderThatWouldFailAtThePlayer) {

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include <sys/stat.h>
 
+#include "platform/text.h"
 #include "support/host_fixture.h"
 #include "tools/updpack/commands.h"
 #include "updater/state.h"
@@ -26,8 +28,12 @@ protected:
         std::filesystem::create_directories(folder_);
     }
 
+    // A file named by the cp932 `name` in UTF-8, as Linux keeps names.
     void Write(const std::string& name, const std::string& content) {
-        std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
+        std::string utf8;
+        ASSERT_TRUE(platform::Utf8FromCp932(name, &utf8));
+        std::ofstream(std::filesystem::path(folder_) / std::u8string(utf8.begin(), utf8.end()), std::ios::binary)
+            << content;
     }
 
     // A folder whose UPDATE.INI is `ini`, holding `files` beside it.
@@ -226,8 +232,10 @@ TEST_F(CheckTest, ASecondByteIsNoCharacterWindowsRefuses) {
 
 TEST_F(CheckTest, AsksTheGivenSetupIniForTheDiscCheckFile) {
     const std::string ini = SetupSection + "[UPDATE]\nCopyFile00=1:movie\nCopyFile01=2:voice\n";
-    std::ofstream((root() / "SETUP.INI").string()) << "[SETUP]\nDiskCheckFile1=disc1.id\n";
-    const std::string setupIni = (root() / "SETUP.INI").string();
+    // A copy named in Japanese, in UTF-8 as Linux keeps names.
+    const std::filesystem::path setupPath = root() / u8"体験版SETUP.INI";
+    std::ofstream(setupPath) << "[SETUP]\nDiskCheckFile1=disc1.id\n";
+    const std::string setupIni = setupPath.string();
     const auto check = Check(ini, {}, &setupIni);
     ASSERT_EQ(check.findings.size(), 1u) << Findings(check);
     EXPECT_NE(check.findings[0].text.find("CopyFile01 needs disc 2, but SETUP.INI has no DiskCheckFile2"),
