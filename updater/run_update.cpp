@@ -69,18 +69,18 @@ bool CheckDiskSpace(platform::Window dialog) {
     return false;
 }
 
-// Reads the keys `keyFormat` 00 to 15 into `LineText` buffers up to the
-// first missing one (keys after a gap are never read); lines the parser's
-// mode filter excludes are skipped.
-template <typename LineText, typename Item>
-ItemList<Item> ReadItemList(const char* keyFormat,
-                            bool (*parse)(const char*, std::uint32_t, Item*)) {
+// Reads the list's lines up to the first missing key (keys after a gap are
+// never read); lines the parser's mode filter excludes are skipped.
+template <typename Item>
+ItemList<Item> ReadItemList(const ItemListKeys& keys, bool (*parse)(const char*, std::uint32_t, Item*)) {
+    static_assert(UpdateFileKeys.lineCapacity <= sizeof(MessageText) &&
+                  CopyFileKeys.lineCapacity <= sizeof(MessageText));
     ItemList<Item> list;
     for (int k = 0; k < MaxListKeys; ++k) {
         NameText key{};
-        std::snprintf(key.data(), key.size(), keyFormat, k);
-        LineText line{};
-        if (!config::ReadUpdateValue(UpdateSection, key.data(), line)) break;
+        std::snprintf(key.data(), key.size(), "%s%02i", keys.prefix, k);
+        MessageText line{};
+        if (!config::ReadUpdateValue(UpdateSection, key.data(), std::span(line).first(keys.lineCapacity))) break;
         if (parse(line.data(), state.installMode, &list.items[list.count])) ++list.count;
     }
     return list;
@@ -255,9 +255,8 @@ void RunUpdate(platform::Window dialog) {
     platform::ShowWaitCursor();
 
     const bool overwriteOnly = ReadUpdateNumber("OverwriteOnly") != 0;
-    // Update lines hold up to three fields, copy lines one path.
-    const UpdateList updates = ReadItemList<MessageText>("UpdateFile%02i", ParseUpdateLine);
-    const CopyList copies = ReadItemList<NameText>("CopyFile%02i", ParseCopyLine);
+    const UpdateList updates = ReadItemList(UpdateFileKeys, ParseUpdateLine);
+    const CopyList copies = ReadItemList(CopyFileKeys, ParseCopyLine);
     if (updates.count == 0 && copies.count == 0) {
         ShowUpdateError("No 'UpdateFileXX' and 'CopyFileXX'");
         EndWithFailure(dialog);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/types.h"
@@ -33,6 +34,16 @@ struct CopyItem {
 };
 
 inline constexpr int MaxListKeys = 16;
+
+// A numbered list of [UPDATE]: keys PREFIX00 to PREFIX15, read up to the
+// first missing one, each line into `lineCapacity` bytes (its terminator
+// included). Update lines hold up to three fields, copy lines one path.
+struct ItemListKeys {
+    const char* prefix;
+    std::size_t lineCapacity;
+};
+inline constexpr ItemListKeys UpdateFileKeys{"UpdateFile", std::tuple_size_v<MessageText>};
+inline constexpr ItemListKeys CopyFileKeys{"CopyFile", std::tuple_size_v<NameText>};
 
 // Parses one update line; false when its mode filter excludes it.
 bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* item);

@@ -2,7 +2,6 @@
 // is made for applies them.
 #include "platform/text.h"
 
-
 #include <iconv.h>
 
 #include "platform/host/machine.h"

@@ -34,7 +34,6 @@ constexpr char SetupDrive = 'V';
 
 // What the updater keeps of a value: its buffer less the terminator.
 constexpr std::size_t NameLimit = updater::NameText{}.size() - 1;
-constexpr std::size_t LineLimit = updater::MessageText{}.size() - 1;
 // Big enough to see how far a value runs past what the updater keeps.
 constexpr std::size_t ProbeSize = 8192;
 // Numbered keys beyond the updater's last are still looked for, to warn.
@@ -282,7 +281,8 @@ private:
     }
 
     // Keys from 00 until the first missing one; later ones are never read.
-    std::vector<UpdateLine> ReadList(const char* prefix, std::size_t limit) {
+    std::vector<UpdateLine> ReadList(const updater::ItemListKeys& keys) {
+        const char* prefix = keys.prefix;
         std::vector<UpdateLine> lines;
         int gap = -1;
         for (int k = 0; k < ProbedKeys; ++k) {
@@ -298,7 +298,7 @@ private:
                          NumberedKey(prefix, updater::MaxListKeys - 1));
                 continue;
             }
-            auto value = Read("UPDATE", key, limit);
+            auto value = Read("UPDATE", key, keys.lineCapacity - 1);
             if (!value) {
                 gap = k;
                 continue;
@@ -333,7 +333,7 @@ private:
         overwriteOnly_ = overwrite && config::ParseSaturatingInt32(overwrite->c_str()) != 0;
         if (overwriteOnly_) Plan("OverwriteOnly: every line only replaces a file that exists");
 
-        updateLines_ = ReadList("UpdateFile", LineLimit);
+        updateLines_ = ReadList(updater::UpdateFileKeys);
         for (const UpdateLine& line : updateLines_) CheckUpdateLine(line);
         // Two lines that share an entry name get the same content.
         for (std::size_t a = 0; a < parsed_.size(); ++a)
@@ -390,7 +390,7 @@ private:
     }
 
     void CheckCopyLines() {
-        copyLines_ = ReadList("CopyFile", NameLimit);
+        copyLines_ = ReadList(updater::CopyFileKeys);
         bool discBefore = false;
         for (const UpdateLine& line : copyLines_) {
             updater::CopyItem item;
