@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string_view>
@@ -266,9 +267,17 @@ private:
             if (!name) continue;
             const std::string user = std::string("[SETUP] ") + key;
             AddEntry(*name, user);
-            if (const std::string encoding = ForeignEncoding(ReadText(Join(*name))); !encoding.empty())
+            const std::string text = ReadText(Join(*name));
+            if (const std::string encoding = ForeignEncoding(text); !encoding.empty())
                 Warn(user + ": '" + *name + "' is " + encoding +
                      " text; the wizard shows it as cp932 (Shift-JIS), so it comes out garbled");
+            // The introduction goes through the info text's buffer; the
+            // agreement has a box of its own.
+            constexpr std::size_t InfoLimit = updater::MessageText{}.size() - 1;
+            if (const std::size_t length = std::strlen(text.c_str());
+                std::string_view(key) == "AgreementTitle" && length > InfoLimit)
+                Warn(user + ": '" + *name + "' is " + std::to_string(length) +
+                     " bytes long; the introduction page shows only the first " + std::to_string(InfoLimit));
         }
     }
 

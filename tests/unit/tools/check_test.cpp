@@ -215,6 +215,17 @@ TEST_F(CheckTest, TextsInAnotherEncodingThanCp932AreNamed) {
               "(Shift-JIS), so it comes out garbled\n");
 }
 
+TEST_F(CheckTest, AnIntroductionLongerThanTheInfoTextCanShowIsNamed) {
+    const std::string ini =
+        SetupSection + "AgreementTitle=intro.txt\nAgreementText=license.txt\n[UPDATE]\nUpdateFile00=plugin.dll\n";
+    Write("license.txt", std::string(2000, 'a'));  // the agreement's box has room
+    Write("intro.txt", std::string(1023, 'i'));
+    EXPECT_TRUE(Check(ini).findings.empty()) << Findings(Check(ini));
+    Write("intro.txt", std::string(1024, 'i'));
+    EXPECT_EQ(Findings(Check(ini)), "warning: [SETUP] AgreementTitle: 'intro.txt' is 1024 bytes long; the "
+                                    "introduction page shows only the first 1023\n");
+}
+
 TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
     // Katakana a and di (cp932 83 41, 83 61) differ only where an ASCII
     // fold would make them one name.
