@@ -32,13 +32,12 @@ enum class MapFailure {
 constexpr bool FitsOneView(std::uint64_t size) { return size <= SIZE_MAX / 2; }
 
 // Maps the whole file at `nativePath` (a native path, not one on the
-// updater's drives; on Windows it reaches the file system in UTF-16, so
-// any name does) for reading. Null when it can't be;
-// `failure` says why. The file can't be written through the view; the
-// Windows build also keeps others from writing it while it is mapped. On
-// the host, where others may shorten it, a read of the view that the file
-// can no longer back stops the process with a message naming the file and
-// exit status 1.
+// updater's drives; on Windows it reaches the file system in UTF-16, so any
+// name does) for reading. Null when it can't be; `failure` says why. The
+// file can't be written through the view; the Windows build also keeps
+// others from writing it while it is mapped. On the host, where others may
+// shorten it, a read of the view that the file can no longer back stops
+// the process with a message naming the file and exit status 1.
 MappedFile MapFileForRead(const std::filesystem::path& nativePath, MapFailure* failure);
 
 // The mapped bytes, valid while the mapping lives.

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "platform/text.h"
 #include "platform/host/machine.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
