@@ -101,7 +101,8 @@ int ReadRequiredKeys(updater::MessageText& list) {
     if (TakeItems(list.data(), info.SetupBmp) == 0) return Fail("SETUP.INI : SetupBmps エラー");
 
     if (!ReadSetupInt("InstallSelects", &info.InstallSelects)) return 0;
-    if (info.InstallSelects > static_cast<int>(info.selections.size())) return Fail("SETUP.INI : InstallSelect オーバー");
+    if (info.InstallSelects > static_cast<int>(info.selections.size()))
+        return Fail("SETUP.INI : InstallSelect オーバー");
     for (int slot = 0; slot < info.InstallSelects; ++slot) {
         InstallSelection& selection = info.selections[slot];
         const KeyName filesKey("InstallFiles", slot);

@@ -57,7 +57,9 @@ const Command commands[] = {
      "  Checks DIR as check does, packs its UPDATE.INI, the files its lines extract and its\n"
      "  agreement and introduction texts, and stamps the package into the updater stub\n"
      "  (default: updater.exe beside updpack).",
-     [](CommandArguments args, const std::filesystem::path& toolPath) { return updpack::BuildCommand(args, toolPath); }},
+     [](CommandArguments args, const std::filesystem::path& toolPath) {
+         return updpack::BuildCommand(args, toolPath);
+     }},
     {"check",
      "check DIR [--setup SETUP.INI] [--mode N]\n"
      "  Reads DIR/UPDATE.INI as the updater does and prints the plan per install mode, then\n"
