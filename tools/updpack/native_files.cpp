@@ -149,8 +149,13 @@ bool ReplaceNativeFile(const std::filesystem::path& output, const NativeFileFill
         const std::filesystem::path& path;
         bool keep = false;
         ~Discard() {
+            if (keep) return;
+            // Windows removes no read-only file, and the temporary file is
+            // made so when it takes a read-only target's permissions.
             std::error_code ignored;
-            if (!keep) std::filesystem::remove(path, ignored);
+            std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ignored);
+            std::filesystem::remove(path, ignored);
         }
     } discard{temporary};
     {
@@ -166,12 +171,24 @@ bool ReplaceNativeFile(const std::filesystem::path& output, const NativeFileFill
     if (check && !check(temporary, error)) return false;
     // As a copy over it would, the output keeps the permissions of the file
     // it replaces (who else may read it, or run it).
+    std::optional<std::filesystem::perms> kept;
     if (std::error_code none; std::filesystem::exists(path, none)) {
-        const std::filesystem::perms kept = std::filesystem::status(path, none).permissions();
-        if (!none) std::filesystem::permissions(temporary, kept, none);
+        kept = std::filesystem::status(path, none).permissions();
+        if (none) kept.reset();
+        else std::filesystem::permissions(temporary, *kept, none);
     }
     std::error_code failed;
     std::filesystem::rename(temporary, path, failed);
+    if (failed && kept && (*kept & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
+        // POSIX asks only the folder whether a file may be renamed over
+        // another, but Windows refuses to replace a read-only file: the mark
+        // comes off for a second try, and goes back on should that fail too.
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
+                                     ignored);
+        std::filesystem::rename(temporary, path, failed);
+        if (failed) std::filesystem::permissions(path, *kept, ignored);
+    }
     if (failed) {
         *error = "cannot replace " + PrintablePath(path) + ": " + failed.message();
         return false;
