@@ -321,7 +321,9 @@ int ExtractAllCommand(std::span<const std::string> args) {
                 return false;
             }
             const fs::path name = PathFromEntryName(entry.name);
-            if (!StaysInside(name)) {
+            // Nor one Windows gives no file (CON is the console there, and
+            // a:b a stream of a), which no package of create's holds.
+            if (!StaysInside(name) || !WhyWindowsRefuses(entry.name).empty()) {
                 // An empty path is also what a name that is no cp932 gives;
                 // the printed name says which ("(not cp932) ...").
                 Say("updpack extract-all: entry %s: not a name a file inside the folder can have\n",

@@ -157,9 +157,11 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
                   Entry("sub/../../up.txt", Text(10, 7)),
                   Entry("/abs.txt", Text(10, 8)),
                   Entry("\xFF" "A.TXT", Text(10, 9)),
+                  Entry("con.txt", Text(10, 10)),
+                  Entry("a:b", Text(10, 11)),
                   Entry("DAMAGED.TXT", Text(2000, 5), true),
                   Entry("GOOD2.TXT", Text(6000, 6))},
-                 {1, 7});
+                 {1, 9});
 
     EXPECT_EQ(ExtractAll(), 1);
     EXPECT_EQ(Listing(root() / "out"), (std::set<std::string>{"GOOD1.TXT", "GOOD2.TXT"}));
@@ -178,7 +180,9 @@ TEST_F(ReadCommands, ExtractAllFailsEachBadEntryAloneAndLeavesNoPartOfIt) {
                          "updpack extract-all: entry ..: not a name a file inside the folder can have",
                          "updpack extract-all: entry sub/../../up.txt: not a name a file inside the folder can have",
                          "updpack extract-all: entry /abs.txt: not a name a file inside the folder can have",
-                         "updpack extract-all: entry (not cp932) \\xFFA.TXT: not a name a file inside the folder can have"}))
+                         "updpack extract-all: entry (not cp932) \\xFFA.TXT: not a name a file inside the folder can have",
+                         "updpack extract-all: entry con.txt: not a name a file inside the folder can have",
+                         "updpack extract-all: entry a:b: not a name a file inside the folder can have"}))
         << err_;
     EXPECT_EQ(err_.back(), '\n');
 }
