@@ -31,7 +31,7 @@ bool ReadEntry(const std::string& folder, const std::string& name, package::Writ
                platform::GetLastWriteTime(file.get(), &entry->lastWriteTime);
     }
     if (!read) {
-        *error = "cannot read " + name;
+        *error = "cannot read " + PrintableEntryName(name);
         return false;
     }
     entry->name = name;
