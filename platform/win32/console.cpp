@@ -70,7 +70,12 @@ std::filesystem::path RunningExecutablePath() {
     }
 }
 
-bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+// A console, not any character device: the C runtime's _isatty is true for
+// NUL too, where progress would go for nothing.
+bool ErrorStreamIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 bool PrintableFromCp932(std::string_view cp932, std::string* printable) {
     std::wstring wide;
