@@ -5,7 +5,6 @@
 #include <mutex>
 
 #include "package/writer.h"
-#include "platform/console.h"
 #include "platform/files.h"
 #include "tools/updpack/arguments.h"
 #include "tools/updpack/commands.h"
@@ -83,9 +82,8 @@ int BuildCommand(std::span<const std::string> args, const std::filesystem::path&
     if (!output) return UsageError("build", "the output (-o) is missing");
     std::string error;
     const std::string& folder = parsed->positional[0];
-    const std::string stub = parsed->Option("--stub")
-                                 ? *parsed->Option("--stub")
-                                 : platform::NarrowPath(toolPath.parent_path() / "updater.exe");
+    const std::filesystem::path stub = parsed->Option("--stub") ? std::filesystem::path(*parsed->Option("--stub"))
+                                                                : toolPath.parent_path() / "updater.exe";
 
     // Whatever would fail at the player stops the build; warnings are told.
     const FolderCheck check = CheckUpdateFolder(folder, nullptr, std::nullopt);

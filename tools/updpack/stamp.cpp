@@ -15,18 +15,18 @@
 namespace updpack {
 namespace {
 
-std::optional<StampedImage> StampStub(const std::string& stubPath, std::span<const std::uint8_t> package,
+std::optional<StampedImage> StampStub(const std::filesystem::path& stubPath, std::span<const std::uint8_t> package,
                                       StampReport* report, std::string* error) {
     const auto stub = ReadNativeFile(stubPath, error);
     if (!stub) return std::nullopt;
     auto stamped = StampPackage(*stub, package, report, error);
-    if (!stamped) *error = stubPath + ": " + *error;
+    if (!stamped) *error = PrintablePath(stubPath) + ": " + *error;
     return stamped;
 }
 
 }  // namespace
 
-bool CheckStub(const std::string& stubPath, std::string* error) {
+bool CheckStub(const std::filesystem::path& stubPath, std::string* error) {
     StampReport report;
     return StampStub(stubPath, {}, &report, error).has_value();
 }
@@ -39,14 +39,14 @@ bool MayWriteUpdater(const std::string& outputPath, std::string* error) {
     return MayReplaceWith(outputPath, "an updater with a package in it", isUpdater, error);
 }
 
-bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
+bool StampFile(const std::filesystem::path& stubPath, std::span<const std::uint8_t> package,
                const std::string& outputPath, std::string* error) {
     StampReport report;
     const auto stamped = StampStub(stubPath, package, &report, error);
     if (!stamped) return false;
     if (!WriteStampedImage(outputPath, *stamped, error)) return false;
     if (report.droppedSignature)
-        std::printf("%s: the Authenticode signature was removed; sign %s again\n", stubPath.c_str(),
+        std::printf("%s: the Authenticode signature was removed; sign %s again\n", PrintablePath(stubPath).c_str(),
                     outputPath.c_str());
     return true;
 }

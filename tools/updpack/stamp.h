@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -10,7 +11,7 @@ namespace updpack {
 // Whether `stubPath` can take a package, found without packing one (a
 // missing or foreign stub is told before minutes of packing, not after).
 // False with `error` set.
-bool CheckStub(const std::string& stubPath, std::string* error);
+bool CheckStub(const std::filesystem::path& stubPath, std::string* error);
 
 // Whether `outputPath` may take an updater: only an updater made earlier
 // (one that carries a package) is replaced, as any other exe may be the
@@ -22,7 +23,7 @@ bool MayWriteUpdater(const std::string& outputPath, std::string* error);
 // `outputPath`, telling on standard output what changed beyond the package
 // (a dropped signature). False with `error` set on any failure; the output
 // is then not written.
-bool StampFile(const std::string& stubPath, std::span<const std::uint8_t> package,
+bool StampFile(const std::filesystem::path& stubPath, std::span<const std::uint8_t> package,
                const std::string& outputPath, std::string* error);
 
 }  // namespace updpack
