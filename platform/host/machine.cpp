@@ -25,19 +25,21 @@ bool Exists(const std::string& hostPath) {
 
 // The entry of `folder` that the cp932 `name` means: itself when it exists,
 // else the first entry equal to it case-blind, else `name` (a path yet to
-// be made). With `utf8Names`, the host names are UTF-8: `name` is looked
-// for in that form, and compared with each entry's name in cp932.
+// be made). With `utf8Names`, the host names are UTF-8 as a rule: `name`
+// is looked for in that form first, and each entry's name is compared in
+// cp932; a name that is no UTF-8 (one unpacked as cp932 bytes) is compared
+// as it stands.
 std::string MatchComponent(const std::string& folder, const std::string& name, bool utf8Names) {
     std::string hostName = name;
-    // A name UTF-8 can't hold stays as it is, and names no file there.
     if (utf8Names) (void)platform::Utf8FromCp932(name, &hostName);
     if (Exists(folder + "/" + hostName)) return hostName;
+    if (hostName != name && Exists(folder + "/" + name)) return name;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return hostName;
     std::string found = hostName;
     while (const dirent* entry = ::readdir(dir)) {
         std::string entryName = entry->d_name;
-        if (utf8Names && !platform::Cp932FromUtf8(entry->d_name, &entryName)) continue;
+        if (utf8Names) (void)platform::Cp932FromUtf8(entry->d_name, &entryName);
         if (platform::EqualNoCase(entryName.c_str(), name.c_str())) {
             found = entry->d_name;
             break;

@@ -235,6 +235,13 @@ TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
     EXPECT_EQ(check.entries, (std::vector<std::string>{"UPDATE.INI", "\x83\x41.dat", "\x83\x61.dat"}));
 }
 
+TEST_F(CheckTest, ANameKeptInCp932BytesIsFoundToo) {
+    // As an archive made on Windows unpacks it: ア.DAT in cp932, no UTF-8.
+    std::ofstream(folder_ + "/\x83\x41.DAT", std::ios::binary) << "content";
+    const auto check = Check(SetupSection + "[UPDATE]\nUpdateFile00=\x83\x41.dat\n", {});
+    EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
+}
+
 TEST_F(CheckTest, ASecondByteIsNoCharacterWindowsRefuses) {
     // Katakana po (cp932 83 7C) ends in the byte of '|'.
     const auto check = Check(SetupSection + "[UPDATE]\nUpdateFile00=o,\x83\x7C.dat\n", {"\x83\x7C.dat"});
