@@ -51,6 +51,13 @@ bool SameName(const std::string& a, const std::string& b) {
     return platform::EqualNoCase(a.c_str(), b.c_str());
 }
 
+// A copy line's path that ends in a separator (not a double-byte
+// character's second byte): the shell takes it for the folder's content.
+bool NamesFolderContent(const std::string& path) {
+    const std::vector<std::string> names = PathNames(path);
+    return names.size() > 1 && names.back().empty();
+}
+
 std::string NumberedKey(const char* prefix, int k) {
     char key[32];
     std::snprintf(key, sizeof key, "%s%02i", prefix, k);
@@ -416,6 +423,9 @@ private:
                       "refuses the line as a failed copy");
                 continue;
             }
+            if (const std::string path(item.path.data()); NamesFolderContent(path))
+                Warn("[UPDATE] " + line.key + ": '" + path + "' ends in a separator: the shell then copies the "
+                     "folder's content into the install folder itself, not the folder (leave the separator out)");
             if (item.disc == 0 && !discBefore)
                 Warn("[UPDATE] " + line.key + " has no disc number and follows no line with one: no disc to copy from");
             discBefore = discBefore || item.disc != 0;
@@ -485,7 +495,7 @@ private:
                 continue;
             }
             Plan("  " + line.key + "  copy from " + (item.disc ? "disc " + std::to_string(item.disc) : std::string("the last disc")) +
-                 ": " + path + " -> <install folder>\\" + path);
+                 ": " + path + " -> <install folder>\\" + (NamesFolderContent(path) ? "" : path));
         }
         if (count != 0) return;
         const std::string text = "nothing to do in " + title + ": the updater stops with \"No 'UpdateFileXX' and 'CopyFileXX'\"";

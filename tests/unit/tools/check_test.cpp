@@ -248,6 +248,16 @@ TEST_F(CheckTest, ASecondByteIsNoCharacterWindowsRefuses) {
     EXPECT_EQ(ExitStatus(check), 0) << Findings(check);
 }
 
+TEST_F(CheckTest, ACopyPathEndingInASeparatorIsTheFoldersContent) {
+    const auto check = Check(SetupSection + "[UPDATE]\nCopyFile00=1:movie\\\nCopyFile01=1:表\n", {});
+    EXPECT_TRUE(Has(check.plan, "CopyFile00  copy from disc 1: movie\\ -> <install folder>\\"));
+    // The second byte of 表 is a backslash, but no separator.
+    EXPECT_TRUE(Has(check.plan, "CopyFile01  copy from disc 1: 表 -> <install folder>\\表"));
+    EXPECT_EQ(Findings(check), "warning: [UPDATE] CopyFile00: 'movie\\' ends in a separator: the shell then copies "
+                               "the folder's content into the install folder itself, not the folder (leave the "
+                               "separator out)\n");
+}
+
 TEST_F(CheckTest, AsksTheGivenSetupIniForTheDiscCheckFile) {
     const std::string ini = SetupSection + "[UPDATE]\nCopyFile00=1:movie\nCopyFile01=2:voice\n";
     // A copy named in Japanese, in UTF-8 as Linux keeps names.
