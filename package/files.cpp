@@ -167,4 +167,6 @@ SpaceShortfall FreeSpaceShortfall(const char* path, std::uint64_t needed) {
 
 void ResetFreeSpaceCache() { cachedQuery = nullptr; }
 
+void ResetTemporaryNames() { temporaryCounter = 0; }
+
 }  // namespace package

@@ -86,5 +86,8 @@ SpaceShortfall FreeSpaceShortfall(const char* path, std::uint64_t needed);
 
 // Forgets the cached query (tests: the cache is program-wide).
 void ResetFreeSpaceCache();
+// Starts the temporary names again from the first, as a new process does
+// (tests: the count is program-wide).
+void ResetTemporaryNames();
 
 }  // namespace package

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -21,6 +22,7 @@ protected:
         HostTest::SetUp();
         updater::ResetUpdateState();
         ResetFreeSpaceCache();
+        ResetTemporaryNames();
     }
     // Names in the folder of drive C:, to see that no temporary file stays.
     std::vector<std::string> FilesOnC() const {
@@ -107,10 +109,22 @@ TEST_F(FilesTest, WriteWholeFileNeverLosesTheOldFile) {
     }
 }
 
-TEST_F(FilesTest, WriteWholeFileStepsOverALeftoverTemporaryName) {
-    for (int i = 0; i < 4; ++i) platform::HostWriteFile(("C:\\~upd" + std::to_string(i) + ".tmp").c_str(), "x");
+TEST_F(FilesTest, WriteWholeFileStepsOverLeftoverTemporaryNamesAndNeverTakesThem) {
+    const auto leftover = [](int i) {
+        char name[24];
+        std::snprintf(name, sizeof name, "C:\\~upd%x.tmp", i);
+        return std::string(name);
+    };
+    for (int i = 0; i < 4; ++i) platform::HostWriteFile(leftover(i).c_str(), "theirs");
     EXPECT_EQ(WriteWholeFile("C:\\A.TXT", package_test::Bytes("new"), nullptr), 1);
     EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), "new");
+    // With every name it tries taken, the write fails, and each file that
+    // holds a name stays as it was.
+    ResetTemporaryNames();
+    for (int i = 0; i < 16; ++i) platform::HostWriteFile(leftover(i).c_str(), "theirs");
+    EXPECT_EQ(WriteWholeFile("C:\\A.TXT", package_test::Bytes("newer"), nullptr), 0);
+    EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), "new");
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(platform::HostReadFile(leftover(i).c_str()), "theirs") << i;
 }
 
 // A target at the longest path the file calls take: the temporary file
