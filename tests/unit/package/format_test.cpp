@@ -153,6 +153,15 @@ TEST(ScrambleWords, FirstWordsFollowTheKeySchedule) {
     const std::uint32_t key = std::rotr(1000u ^ 0x7A3C19E5u, 8);
     EXPECT_EQ(first, key);
     EXPECT_EQ(second, std::rotl(key, 19));
+    // Packages already made hold these words. L = 100 (three one bits:
+    // rotation 11; the key rotated right by 4) pins the schedule where
+    // L = 1000 would let a key rotated by L mod 31 pass too.
+    std::vector<std::uint8_t> shorter(100, 0);
+    ScrambleWords(shorter);
+    std::memcpy(&first, shorter.data(), 4);
+    std::memcpy(&second, shorter.data() + 4, 4);
+    EXPECT_EQ(first, 0x17A3C198u);
+    EXPECT_EQ(second, 0x1E0CC0BDu);
 }
 
 TEST(ScrambleWords, LeavesTheTailAndTinyBuffersAlone) {
