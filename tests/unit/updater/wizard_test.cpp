@@ -69,7 +69,12 @@ TEST_F(WizardTest, IntroTextIsShownVerbatimAndCut) {
 
 TEST_F(WizardTest, NextWaitsForTheAgreement) {
     state.agreementText = "規約";
-    RunWizard({[](Window dialog) { EXPECT_FALSE(HostClick(dialog, updater::IdNext)); },
+    RunWizard({[](Window dialog) {
+                   // The page opens with 同意しない chosen.
+                   EXPECT_FALSE(Checked(updater::IdAgree));
+                   EXPECT_TRUE(Checked(updater::IdDisagree));
+                   EXPECT_FALSE(HostClick(dialog, updater::IdNext));
+               },
                Click(updater::IdAgree),
                [](Window) {
                    EXPECT_TRUE(Enabled(updater::IdNext));
