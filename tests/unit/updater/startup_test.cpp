@@ -209,12 +209,13 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  {NotInstalled}},
         // 260 bytes without a terminator fill the buffer: the path would
-        // have no end.
+        // have no end, though it starts as a full one.
         EarlyEnd{"InstPathFillsTheBufferUnterminated",
                  [](StartupTest& t) {
                      t.arrange = [] {
+                         const std::string path = "C:\\" + std::string(257, 'g');
                          platform::HostSetRegistryValue(RegistryKey, "InstPath",
-                                                        std::vector<std::uint8_t>(260, 'g'));
+                                                        std::vector<std::uint8_t>(path.begin(), path.end()));
                      };
                  },
                  {NotInstalled}},
@@ -277,9 +278,12 @@ TEST_F(StartupTest, AnotherUpdaterIsBroughtToTheFront) {
 }
 
 TEST_F(StartupTest, AMissingUnterminatedOrRelativeDataPathLeavesItEmpty) {
-    // 260 bytes without a terminator are too large for the buffer.
+    // 260 bytes without a terminator are too large for the buffer, though
+    // they start as a full path.
+    const std::string unterminated = "D:\\" + std::string(257, 's');
     const std::vector<std::optional<std::vector<std::uint8_t>>> values{
-        std::nullopt, std::vector<std::uint8_t>(260, 's'), std::vector<std::uint8_t>{'S', 'A', 'V', 'E', 0}};
+        std::nullopt, std::vector<std::uint8_t>(unterminated.begin(), unterminated.end()),
+        std::vector<std::uint8_t>{'S', 'A', 'V', 'E', 0}};
     for (const auto& value : values) {
         SCOPED_TRACE(value ? value->size() : 0);
         platform::HostReset(root().string());
@@ -293,6 +297,15 @@ TEST_F(StartupTest, AMissingUnterminatedOrRelativeDataPathLeavesItEmpty) {
         EXPECT_EQ(RunUpdater(ThroughTheWizard), 1);
         EXPECT_EQ(state.dataPath[0], '\0');
     }
+}
+
+TEST_F(StartupTest, AnInstallPathWrittenWithSlashesIsAFullPath) {
+    registered = false;
+    arrange = [] {
+        platform::HostSetRegistryString(RegistryKey, "InstPath", "C:/GAME");
+        platform::HostSetRegistryDword(RegistryKey, "InstMode", 0);
+    };
+    EXPECT_EQ(RunUpdater(ThroughTheWizard), 1);
 }
 
 TEST_F(StartupTest, TheUpdateMessageIsShownOnceBeforeTheWizard) {
