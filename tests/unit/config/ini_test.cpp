@@ -121,7 +121,7 @@ TEST_P(ParseUnsigned64Test, Converts) {
 INSTANTIATE_TEST_SUITE_P(
     Values, ParseUnsigned64Test,
     testing::Values(U64Case{"4294967296", 4294967296ull}, U64Case{"", 0}, U64Case{"abc", 0},
-                    U64Case{" \t+15MB", 15}, U64Case{"-1", 0xFFFFFFFFFFFFFFFFull},
+                    U64Case{"\t\n\v\f\r 7", 7}, U64Case{" \t+15MB", 15}, U64Case{"-1", 0xFFFFFFFFFFFFFFFFull},
                     U64Case{"18446744073709551615", 0xFFFFFFFFFFFFFFFFull},
                     U64Case{"18446744073709551616", 0}, U64Case{"18446744073709551617", 1}));
 
