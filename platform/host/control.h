@@ -107,8 +107,10 @@ int HostDialogTemplate(Window dialog);
 std::optional<std::intptr_t> HostDialogResult(Window dialog);
 enum class CursorShape { None, Wait, Arrow };
 CursorShape HostCursor();
-// How often a long write has served the window (StayResponsive).
+// How often a long write has served the window (StayResponsive), and how
+// often the keys typed ahead were dropped (DropTypedAhead).
 int HostTimesServed();
+int HostTypedAheadDrops();
 // The dialog most recently created (stays readable after it has ended).
 Window HostLastDialog();
 

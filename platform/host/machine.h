@@ -85,7 +85,8 @@ struct Machine {
     std::vector<std::unique_ptr<WindowObject>> windows;
     Window lastDialog = nullptr;
     CursorShape cursor = CursorShape::None;
-    int timesServed = 0;  // StayResponsive calls
+    int timesServed = 0;      // StayResponsive calls
+    int typedAheadDrops = 0;  // DropTypedAhead calls
     std::vector<ScriptedAnswer> answers;  // taken from the front
     std::vector<RecordedBox> boxes;
     std::vector<std::function<void(Window)>> dialogScript;

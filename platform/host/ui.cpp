@@ -42,7 +42,7 @@ bool Send(Window dialog, DialogEvent event, std::uintptr_t wParam) {
 
 // The simulated machine takes no input ahead of what it shows, and no
 // program waits on it; the calls are only counted.
-void DropTypedAhead() {}
+void DropTypedAhead() { ++TheMachine().typedAheadDrops; }
 void StayResponsive() { ++TheMachine().timesServed; }
 
 BoxAnswer ShowBox(Window owner, const char* text, const char* caption, BoxKind kind) {
@@ -175,6 +175,8 @@ std::optional<std::intptr_t> HostDialogResult(Window dialog) {
 CursorShape HostCursor() { return TheMachine().cursor; }
 
 int HostTimesServed() { return TheMachine().timesServed; }
+
+int HostTypedAheadDrops() { return TheMachine().typedAheadDrops; }
 
 Window HostLastDialog() { return TheMachine().lastDialog; }
 

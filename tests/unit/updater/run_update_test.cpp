@@ -148,6 +148,8 @@ protected:
 TEST_F(RunUpdateTest, CompletesWithTheFinalPageState) {
     EXPECT_EQ(Run("UpdateFile00=a.dll\r\n"), platform::HostScriptExhausted);
     ExpectCompleted();
+    // Keys typed while it ran must not press 完了.
+    EXPECT_EQ(platform::HostTypedAheadDrops(), 1);
     EXPECT_EQ(HostReadFile("C:\\GAME\\a.dll"), "new a");
     EXPECT_EQ(platform::HostFileTime("C:\\GAME\\a.dll"), EntryTime);
     EXPECT_TRUE(platform::HostRecordedBoxes().empty());
