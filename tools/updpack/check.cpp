@@ -236,13 +236,13 @@ private:
             // A value that fills the probe may run on past it (one byte short
             // of full when a double-byte character would have been split).
             const std::string length = std::to_string(value.size()) + (value.size() >= ProbeSize - 2 ? " or more" : "");
-            Warn("[" + std::string(section) + "] " + key + " is " + length +
-                 " bytes long; the updater keeps only the first " + std::to_string(limit));
             // Read again as the updater reads it: a double-byte character
             // that the limit would split is left out whole.
             std::string kept(limit + 1, '\0');
             (void)config::ReadUpdateValue(section, key.c_str(), kept);
             value = kept.c_str();
+            Warn("[" + std::string(section) + "] " + key + " is " + length +
+                 " bytes long; the updater keeps only the first " + std::to_string(value.size()));
         }
         return value;
     }
