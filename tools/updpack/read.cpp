@@ -254,17 +254,25 @@ int ExtractCommand(std::span<const std::string> args) {
     if (!parsed) return 2;
     const auto loaded = LoadPackageForCommand("extract", parsed->positional[0]);
     if (!loaded) return 1;
-    // NAME whole (an entry may keep a folder in its name), also with each
-    // slash as the updater's backslash (no byte of a double-byte character
-    // is a slash), else by its file name.
+    // NAME whole (an entry may keep a folder in its name, with either
+    // separator: NAME's are tried as written, then all as one, then the
+    // other), else by its file name.
     const fs::path given(parsed->positional[1]);
-    std::string backslashed = parsed->positional[1];
-    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    const auto joined = [](const std::vector<std::string>& names, char separator) {
+        std::string text = names.front();
+        for (std::size_t i = 1; i < names.size(); ++i) text += separator + names[i];
+        return text;
+    };
     const package::PackageEntry* entry = nullptr;
     std::uint32_t offset = 0;
-    for (const fs::path& candidate : {given, fs::path(backslashed), given.filename()}) {
-        if (const auto name = EntryNameFromPath(candidate))
-            entry = package::FindEntry(loaded->directory.entries(), name->c_str(), &offset);
+    for (const fs::path& candidate : {given, given.filename()}) {
+        const auto name = EntryNameFromPath(candidate);
+        if (!name) continue;
+        const std::vector<std::string> names = PathNames(*name);
+        for (const std::string& spelled : {*name, joined(names, '\\'), joined(names, '/')}) {
+            entry = package::FindEntry(loaded->directory.entries(), spelled.c_str(), &offset);
+            if (entry) break;
+        }
         if (entry) break;
     }
     if (!entry) {

@@ -204,6 +204,14 @@ TEST_F(ReadCommands, AnEntryThatKeepsAFolderInItsNameGoesIntoThatFolder) {
     EXPECT_EQ(out_, std::string(slashed.begin(), slashed.end()));
     ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "manual/ja/read.txt"}), 0) << err_;
     EXPECT_EQ(out_, std::string(backslashed.begin(), backslashed.end()));
+    // A backslash stands for a slash too, as the updater's separator may
+    // be either.
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "docs\\agree.txt"}), 0) << err_;
+    EXPECT_EQ(out_, std::string(slashed.begin(), slashed.end()));
+    // 表 ends in 0x5C in cp932, and is no separator; arguments are UTF-8.
+    const std::u8string kanjiName = u8"表.txt";
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), std::string(kanjiName.begin(), kanjiName.end())}), 0) << err_;
+    EXPECT_EQ(out_, std::string(kanji.begin(), kanji.end()));
 }
 
 // Where extract's output goes: "-" is standard output, a link has its file
