@@ -60,6 +60,18 @@ TEST_F(WizardTest, IntroPageGreetsWithTheGameTitle) {
     EXPECT_FALSE(HostControl(dialog_, updater::IdAgreement).has_value());
 }
 
+TEST_F(WizardTest, AClickWhileAStepRunsStartsNoOther) {
+    RunWizard({[](Window dialog) {
+        // As a click would come through a step's message box, whose own
+        // loop serves the dialog too.
+        state.busy = 1;
+        EXPECT_TRUE(HostClick(dialog, updater::IdNext));
+        state.busy = 0;
+    }});
+    EXPECT_EQ(state.page, 0);
+    EXPECT_EQ(Text(updater::IdInfo), "「デモゲーム」のアップデートを開始します");
+}
+
 TEST_F(WizardTest, IntroTextIsShownVerbatimAndCut) {
     const std::string text = "100% " + std::string(1100, 'x');
     state.introText = text.c_str();
