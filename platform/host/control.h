@@ -29,6 +29,10 @@ void HostReset(const std::string& root);
 void HostMapDrive(char drive, const std::string& folder);
 // The host path for a Windows path on a mapped drive ("" when unmapped).
 std::string HostPath(const char* windowsPath);
+// The process's current folder ("C:\\START"), against which a relative path
+// resolves as on Windows. Without one (the default), a relative path names
+// no file.
+void HostSetCurrentFolder(const std::string& windowsFolder);
 
 // A CD-ROM drive backed by `folder`; an empty folder means no disc in it.
 void HostAddCdromDrive(char drive, const std::string& folder);

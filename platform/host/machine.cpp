@@ -61,8 +61,14 @@ Machine& TheMachine() {
 std::optional<std::string> ResolvePath(const char* windowsPath) {
     if (windowsPath == nullptr) return std::nullopt;
     std::string_view path(windowsPath);
-    if (path.size() < 2 || path[1] != ':') return std::nullopt;
     const Machine& machine = TheMachine();
+    if (path.size() < 2 || path[1] != ':') {
+        // Relative to the current folder, when there is one; a path from
+        // the current drive's root ("\\GAME") or a share resolves nowhere.
+        if (machine.currentFolder.empty() || path.empty() || path[0] == '\\' || path[0] == '/')
+            return std::nullopt;
+        return ResolvePath((machine.currentFolder + "\\" + std::string(path)).c_str());
+    }
     const char drive = UpperAscii(path[0]);
     const auto mapped = machine.drives.find(drive);
     if (mapped == machine.drives.end() || mapped->second.empty()) return std::nullopt;
@@ -187,6 +193,8 @@ void HostMapDrive(char drive, const std::string& folder) {
     host::TheMachine().drives[host::UpperAscii(drive)] = folder;
     host::TheMachine().utf8Drives.erase(host::UpperAscii(drive));
 }
+
+void HostSetCurrentFolder(const std::string& windowsFolder) { host::TheMachine().currentFolder = windowsFolder; }
 
 std::string HostPath(const char* windowsPath) {
     return host::ResolvePath(windowsPath).value_or("");

@@ -73,6 +73,7 @@ struct Machine {
     std::set<char> utf8Drives;
     std::map<char, bool> cdromDrives;    // letter -> has a disc
     std::string tempFolder;
+    std::string currentFolder;  // HostSetCurrentFolder's; empty: none
 
     ExtendedQuery extendedQuery = ExtendedQuery::Available;
     std::map<char, FreeSpace> freeSpace;

@@ -325,8 +325,13 @@ TEST_F(RunUpdateTest, WithoutASaveFolderSaveItemsFailUnlessOverwriteOnlySkipsThe
     EXPECT_TRUE(platform::HostRecordedBoxes().empty());
     EXPECT_EQ(HostReadFile("C:\\GAME\\README.TXT"), "new readme");
 
+    // Not in the folder the updater was started from, as the relative
+    // path left would have it.
+    platform::MakeFolder("C:\\START");
+    platform::HostSetCurrentFolder("C:\\START");
     EXPECT_EQ(Run("UpdateFile00=README.TXT\r\nUpdateFile01=d,s.dat\r\n"), -1);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ファイルの書き込みに失敗しました"});
+    EXPECT_TRUE(std::filesystem::is_empty(platform::HostPath("C:\\START")));
 }
 
 TEST_F(RunUpdateTest, OverwriteOnlySkipsATargetThatIsAFolder) {
