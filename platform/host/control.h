@@ -49,6 +49,10 @@ void HostSetClusterCounts(char drive, std::uint32_t sectorsPerCluster,
                           std::uint32_t totalClusters);
 // How many times the extended query was looked up (to check the cache).
 int HostExtendedQueryLookups();
+// The path the extended query was last called with. It answers by drive
+// letter alone, where Windows takes a bare "C:" as the drive's current
+// folder.
+std::string HostExtendedQueryPath();
 
 // Registry values under HKEY_CURRENT_USER. A key exists once a value is set
 // in it, or when declared.

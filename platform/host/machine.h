@@ -79,6 +79,7 @@ struct Machine {
     std::map<char, FreeSpace> freeSpace;
     std::map<char, ClusterCounts> clusterCounts;
     int extendedLookups = 0;
+    std::string extendedQueryPath;  // as the last call of the query gave it
 
     // Subkey -> value name -> data, each name as FoldedName folds it.
     std::map<std::string, std::map<std::string, std::vector<std::uint8_t>>> registry;

@@ -33,6 +33,7 @@ ExtendedFreeSpaceQuery LookUpExtendedFreeSpaceQuery() {
 bool CallExtendedFreeSpaceQuery(ExtendedFreeSpaceQuery query, const char* path,
                                 std::uint64_t* freeToCaller, std::uint64_t* totalBytes,
                                 std::uint64_t* totalFree) {
+    TheMachine().extendedQueryPath = path;
     if (query != &hostExtendedQuery || TheMachine().extendedQuery == ExtendedQuery::Failing) {
         return false;
     }
@@ -72,5 +73,7 @@ void HostSetClusterCounts(char drive, std::uint32_t sectorsPerCluster,
 }
 
 int HostExtendedQueryLookups() { return TheMachine().extendedLookups; }
+
+std::string HostExtendedQueryPath() { return TheMachine().extendedQueryPath; }
 
 }  // namespace platform

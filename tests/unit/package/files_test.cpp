@@ -190,8 +190,13 @@ TEST_F(FilesTest, FreeSpaceFromTheExtendedQueryLookedUpOnce) {
     EXPECT_EQ(free, 5'000'000'000u);
     EXPECT_EQ(total, 9'000'000'000u);
     EXPECT_EQ(allFree, 6'000'000'000u);
+    EXPECT_EQ(platform::HostExtendedQueryPath(), "C:\\");  // the root, not the current folder
     ASSERT_EQ(QueryFreeSpace("C:\\GAME", &free, &total, nullptr), 1);
+    EXPECT_EQ(platform::HostExtendedQueryPath(), "C:\\GAME");
     EXPECT_EQ(platform::HostExtendedQueryLookups(), 1);
+    const SpaceShortfall shortfall = FreeSpaceShortfall("C:\\GAME\\SAVE", 5'000'000'001);
+    EXPECT_EQ(platform::HostExtendedQueryPath(), "C:\\");
+    EXPECT_EQ(shortfall.bytes, 1u);
 }
 
 TEST_F(FilesTest, FreeSpaceFallsBackToClustersIn64Bits) {
