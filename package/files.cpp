@@ -39,6 +39,13 @@ void FileReplacement::Abandon() {
 
 bool FileReplacement::Begin(const char* path) {
     Abandon();
+    // The write this stands for, a create-always with normal attributes,
+    // fails on a hidden or system file; the move onto it would not, and the
+    // file would lose the mark its owner gave it.
+    const std::uint32_t attributes = platform::GetAttributes(path);
+    if (attributes != platform::InvalidAttributes &&
+        (attributes & (platform::AttributeHidden | platform::AttributeSystem)) != 0)
+        return false;
     target_ = path;
     const std::string folder(path, FolderLength(path));
     for (int attempt = 0; attempt < TemporaryNameTries && !file_; ++attempt) {

@@ -31,6 +31,8 @@ int WriteWholeFile(const char* path, std::span<const std::uint8_t> data,
 // in the target's folder, which replaces the target only at Commit, once the
 // whole content and the time stamps are in place. Any failure, or dropping
 // it before Commit, removes the temporary file and leaves the target alone.
+// As a file created over the target would, Begin fails on a hidden or
+// system target.
 class FileReplacement {
 public:
     FileReplacement() = default;

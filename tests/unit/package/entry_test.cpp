@@ -304,6 +304,14 @@ TEST_F(EntryTest, ReadOnlyTargetsLoseTheAttributeEvenWhenKept) {
     EXPECT_EQ(platform::HostFaultsFired(FaultKind::SetAttributes), 1);
     EXPECT_EQ(platform::HostReadFile("C:\\OUT.TXT"), "old");
     EXPECT_NE(platform::GetAttributes("C:\\OUT.TXT") & platform::AttributeReadOnly, 0u);
+    // Clearing the read-only mark clears a hidden one too, which then no
+    // longer stops the write.
+    platform::HostWriteFile("C:\\OUT.TXT", "old");
+    platform::SetAttributes("C:\\OUT.TXT", platform::AttributeReadOnly | platform::AttributeHidden);
+    EXPECT_EQ(ExtractEntry("TEXT.TXT", "C:\\OUT.TXT", 0), 1);
+    EXPECT_EQ(platform::HostReadFile("C:\\OUT.TXT"), Text);
+    platform::SetAttributes("C:\\OUT.TXT", platform::AttributeHidden);
+    EXPECT_EQ(ExtractEntry("TEXT.TXT", "C:\\OUT.TXT", 0), 0);
 }
 
 }  // namespace

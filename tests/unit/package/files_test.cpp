@@ -109,6 +109,19 @@ TEST_F(FilesTest, WriteWholeFileNeverLosesTheOldFile) {
     }
 }
 
+TEST_F(FilesTest, WriteWholeFileRefusesHiddenAndSystemFilesAsWindowsDoes) {
+    for (std::uint32_t mark : {platform::AttributeHidden, platform::AttributeSystem}) {
+        platform::HostWriteFile("C:\\A.TXT", "old");
+        platform::SetAttributes("C:\\A.TXT", mark | platform::AttributeArchive);
+        EXPECT_EQ(WriteWholeFile("C:\\A.TXT", package_test::Bytes("new"), nullptr), 0) << mark;
+        EXPECT_EQ(platform::HostReadFile("C:\\A.TXT"), "old");
+        EXPECT_EQ(platform::GetAttributes("C:\\A.TXT"), mark | platform::AttributeArchive);
+        EXPECT_EQ(FilesOnC(), (std::vector<std::string>{"A.TXT", "TEMP"}));
+    }
+    platform::SetAttributes("C:\\A.TXT", platform::AttributeArchive);
+    EXPECT_EQ(WriteWholeFile("C:\\A.TXT", package_test::Bytes("new"), nullptr), 1);
+}
+
 TEST_F(FilesTest, WriteWholeFileStepsOverLeftoverTemporaryNamesAndNeverTakesThem) {
     const auto leftover = [](int i) {
         char name[24];
