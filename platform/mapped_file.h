@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <memory>
 #include <span>
-#include <string>
 
 namespace platform {
 

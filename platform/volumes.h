@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-#include "platform/types.h"
-
 namespace platform {
 
 // The extended free-space query, looked up at run time because the oldest

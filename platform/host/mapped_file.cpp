@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <signal.h>

@@ -7,7 +7,6 @@
 #include <set>
 
 #include "package/compress.h"
-#include "package/format.h"
 #include "package/writer.h"
 #include "platform/console.h"
 #include "platform/text.h"
