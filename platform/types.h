@@ -21,6 +21,9 @@ using Module = ModuleObject*;
 
 // A Windows FILETIME as one number: 100-nanosecond ticks since 1601-01-01 UTC.
 using FileTime = std::uint64_t;
+inline constexpr std::int64_t FileTimeTicksPerSecond = 10'000'000;
+// From FILETIME's start to POSIX time's, 1970-01-01 UTC.
+inline constexpr std::int64_t SecondsFrom1601To1970 = 11'644'473'600;
 
 // Result of a call that can fail: the OS error code travels with it so a
 // caller (or a test) can tell why. Seam functions never throw, but for

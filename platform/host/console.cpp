@@ -2,20 +2,19 @@
 
 #include <filesystem>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/files.h"
-#include "platform/host/control.h"
 #include "platform/host/machine.h"
 #include "platform/text.h"
 
 namespace platform {
 
 std::string MountNativeFolder(char drive, const std::filesystem::path& absoluteFolder) {
-    HostMapDrive(drive, absoluteFolder.native());
-    host::TheMachine().utf8Drives.insert(host::UpperAscii(drive));
+    host::Machine& machine = host::TheMachine();
+    machine.drives[host::UpperAscii(drive)] = absoluteFolder.native();
+    machine.utf8Drives.insert(host::UpperAscii(drive));
     return std::string{drive, ':'};
 }
 
@@ -28,9 +27,7 @@ std::optional<FileTime> NativeLastWriteTime(const std::filesystem::path& path) {
 }
 
 bool SetNativeLastWriteTime(const std::filesystem::path& path, FileTime time) {
-    if (!IsSettableFileTime(time)) return false;
-    const timespec times[2] = {{0, UTIME_OMIT}, host::TimespecFromFileTime(time)};
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    return IsSettableFileTime(time) && host::SetLastWriteTime(path.native(), time);
 }
 
 std::filesystem::path RunningExecutablePath() {

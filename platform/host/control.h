@@ -24,9 +24,6 @@ namespace platform {
 // C:\TEMP\ (created).
 void HostReset(const std::string& root);
 
-// Maps `drive` ('C') to a folder on the host. Paths on that drive resolve
-// below it.
-void HostMapDrive(char drive, const std::string& folder);
 // The host path for a Windows path on a mapped drive ("" when unmapped).
 std::string HostPath(const char* windowsPath);
 // The process's current folder ("C:\\START"), against which a relative path

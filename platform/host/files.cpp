@@ -345,9 +345,7 @@ FileTime HostFileTime(const char* windowsPath) { return HostFileTimes(windowsPat
 
 void HostSetFileTime(const char* windowsPath, FileTime time) {
     const auto hostPath = host::ResolvePath(windowsPath);
-    if (!hostPath) return;
-    const timespec times[2] = {{0, UTIME_OMIT}, host::TimespecFromFileTime(time)};
-    ::utimensat(AT_FDCWD, hostPath->c_str(), times, 0);
+    if (hostPath) host::SetLastWriteTime(*hostPath, time);
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "platform/text.h"
@@ -148,33 +149,32 @@ Window NewWindow(const std::string& className, const std::string& title) {
     return TheMachine().windows.back().get();
 }
 
-// FILETIME counts from 1601; POSIX time from 1970, 11644473600 s later.
 // A FILETIME with the high bit set counts as one before 1601, so it comes
 // back as 0. Both conversions shift by whole seconds, so none overflows, and
 // every FILETIME from 1601 on converts there and back unchanged.
-namespace {
-constexpr std::int64_t TicksPerSecond = 10'000'000;
-constexpr std::int64_t UnixEpochSeconds = 11'644'473'600;
-}  // namespace
-
 FileTime FileTimeFromTimespec(const timespec& time) {
-    const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + UnixEpochSeconds;
+    const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + SecondsFrom1601To1970;
     if (seconds < 0) return 0;
-    return static_cast<FileTime>(seconds) * TicksPerSecond + static_cast<FileTime>(time.tv_nsec / 100);
+    return static_cast<FileTime>(seconds) * FileTimeTicksPerSecond + static_cast<FileTime>(time.tv_nsec / 100);
 }
 
 timespec TimespecFromFileTime(FileTime time) {
     const auto ticks = static_cast<std::int64_t>(time);
-    std::int64_t seconds = ticks / TicksPerSecond - UnixEpochSeconds;
-    std::int64_t rest = ticks % TicksPerSecond;
+    std::int64_t seconds = ticks / FileTimeTicksPerSecond - SecondsFrom1601To1970;
+    std::int64_t rest = ticks % FileTimeTicksPerSecond;
     if (rest < 0) {
-        rest += TicksPerSecond;
+        rest += FileTimeTicksPerSecond;
         --seconds;
     }
     timespec result{};
     result.tv_sec = static_cast<time_t>(seconds);
     result.tv_nsec = static_cast<long>(rest * 100);
     return result;
+}
+
+bool SetLastWriteTime(const std::string& hostPath, FileTime time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, TimespecFromFileTime(time)};
+    return ::utimensat(AT_FDCWD, hostPath.c_str(), times, 0) == 0;
 }
 
 }  // namespace host
@@ -187,11 +187,6 @@ void HostReset(const std::string& root) {
     std::filesystem::create_directories(drive + "/TEMP", ignored);
     machine.drives['C'] = drive;
     machine.tempFolder = "C:\\TEMP\\";
-}
-
-void HostMapDrive(char drive, const std::string& folder) {
-    host::TheMachine().drives[host::UpperAscii(drive)] = folder;
-    host::TheMachine().utf8Drives.erase(host::UpperAscii(drive));
 }
 
 void HostSetCurrentFolder(const std::string& windowsFolder) { host::TheMachine().currentFolder = windowsFolder; }

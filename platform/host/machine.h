@@ -143,6 +143,8 @@ Window NewWindow(const std::string& className, const std::string& title);
 // FILETIME <-> POSIX time.
 FileTime FileTimeFromTimespec(const timespec& time);
 timespec TimespecFromFileTime(FileTime time);
+// Sets the last-write time of a host file, leaving its access time.
+bool SetLastWriteTime(const std::string& hostPath, FileTime time);
 
 // Windows error codes the backend gives.
 inline constexpr std::uint32_t ErrorFileNotFound = 2;

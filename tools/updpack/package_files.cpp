@@ -16,9 +16,8 @@
 namespace updpack {
 namespace {
 
-using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
-// From 1601-01-01 (FILETIME's epoch) to 1970-01-01.
-constexpr std::chrono::seconds FileTimeEpochOffset{11'644'473'600};
+using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, platform::FileTimeTicksPerSecond>>;
+constexpr std::chrono::seconds FileTimeEpochOffset{platform::SecondsFrom1601To1970};
 
 Ticks SinceUnix(std::uint64_t fileTime) {
     return Ticks(static_cast<std::int64_t>(std::min<std::uint64_t>(fileTime, INT64_MAX))) -
