@@ -11,7 +11,9 @@
 
 namespace updpack {
 
-// What stamping did, for the tool to tell the publisher.
+// What stamping did: the tool tells the publisher of a replaced package and
+// a dropped signature; where the resources went shows in the file's layout
+// alone.
 struct StampReport {
     bool replacedExisting = false;   // an UPDATE/102 was there before
     bool movedSection = false;       // the resources went to a new last section

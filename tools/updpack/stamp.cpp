@@ -45,6 +45,8 @@ bool StampFile(const std::filesystem::path& stubPath, std::span<const std::uint8
     const auto stamped = StampStub(stubPath, package, &report, error);
     if (!stamped) return false;
     if (!WriteStampedImage(outputPath, *stamped, error)) return false;
+    if (report.replacedExisting)
+        std::printf("%s: the package it carried is replaced\n", PrintablePath(stubPath).c_str());
     if (report.droppedSignature)
         std::printf("%s: the Authenticode signature was removed; sign %s again\n", PrintablePath(stubPath).c_str(),
                     outputPath.c_str());
