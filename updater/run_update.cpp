@@ -18,8 +18,6 @@
 namespace updater {
 namespace {
 
-constexpr const char* UpdateSection = "UPDATE";
-
 // Paths built from a base folder and one or two names; the system's own
 // limit is far below, so a path that doesn't fit is simply a failed write.
 using PathText = MessageText;
@@ -52,7 +50,7 @@ bool FailCopy(platform::Window dialog, const char* path) {
 // True when the update may go on; otherwise the dialog shows the shortfall
 // and waits for Back or Cancel.
 bool CheckDiskSpace(platform::Window dialog) {
-    const auto required = static_cast<std::uint32_t>(ReadUpdateNumber("RequiredDiskSpace"));
+    const auto required = static_cast<std::uint32_t>(ReadUpdateNumber(RequiredDiskSpaceKey));
     if (required == 0) return true;
     // Free space that can't be had gives no shortfall: the user is not held
     // back for want of a figure.
@@ -77,8 +75,7 @@ ItemList<Item> ReadItemList(const ItemListKeys& keys, bool (*parse)(const char*,
                   CopyFileKeys.lineCapacity <= sizeof(MessageText));
     ItemList<Item> list;
     for (int k = 0; k < MaxListKeys; ++k) {
-        NameText key{};
-        std::snprintf(key.data(), key.size(), "%s%02i", keys.prefix, k);
+        const NameText key = ListKey(keys, k);
         MessageText line{};
         if (!config::ReadUpdateValue(UpdateSection, key.data(), std::span(line).first(keys.lineCapacity))) break;
         if (parse(line.data(), state.installMode, &list.items[list.count])) ++list.count;
@@ -185,6 +182,12 @@ bool ApplyCopyItem(platform::Window dialog, const CopyItem& item, std::array<cha
 }
 
 }  // namespace
+
+NameText ListKey(const ItemListKeys& keys, int k) {
+    NameText key{};
+    std::snprintf(key.data(), key.size(), "%s%02i", keys.prefix, k);
+    return key;
+}
 
 bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* item) {
     std::array<NameText, 3> fields{};

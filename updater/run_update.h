@@ -33,6 +33,9 @@ struct CopyItem {
     NameText path{};
 };
 
+inline constexpr const char* UpdateSection = "UPDATE";
+inline constexpr const char* RequiredDiskSpaceKey = "RequiredDiskSpace";
+
 inline constexpr int MaxListKeys = 16;
 
 // A numbered list of [UPDATE]: keys PREFIX00 to PREFIX15, read up to the
@@ -44,6 +47,8 @@ struct ItemListKeys {
 };
 inline constexpr ItemListKeys UpdateFileKeys{"UpdateFile", std::tuple_size_v<MessageText>};
 inline constexpr ItemListKeys CopyFileKeys{"CopyFile", std::tuple_size_v<NameText>};
+// The list's key number `k` ("UpdateFile07").
+NameText ListKey(const ItemListKeys& keys, int k);
 
 // Parses one update line; false when its mode filter excludes it.
 bool ParseUpdateLine(const char* line, std::uint32_t installMode, UpdateItem* item);

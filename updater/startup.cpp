@@ -23,8 +23,6 @@
 namespace updater {
 namespace {
 
-constexpr const char* SetupSection = "SETUP";
-
 // The agreement and introduction copies: they live as long as the process.
 platform::HeapBlock agreementBlock;
 platform::HeapBlock introBlock;
@@ -224,9 +222,9 @@ bool WaitForGameToClose(const char* title) {
 int RunStartUp(platform::Module module) {
     platform::InitializeComForThread();
     if (!LoadPackage(module) || !ExtractUpdateIni() || !ReadSetupKeys() ||
-        !LoadText("AgreementText", agreementBlock, state.agreementText) ||
+        !LoadText(AgreementTextKey, agreementBlock, state.agreementText) ||
         // The introduction page's text is named by AgreementTitle.
-        !LoadText("AgreementTitle", introBlock, state.introText)) {
+        !LoadText(IntroTextKey, introBlock, state.introText)) {
         return 0;
     }
     if (!ReadInstallLocation()) {

@@ -64,6 +64,11 @@ struct UpdateState {
 // The one record of the process.
 extern UpdateState state;
 
+inline constexpr const char* SetupSection = "SETUP";
+// The [SETUP] keys that name the agreement's and the introduction's entries.
+inline constexpr const char* AgreementTextKey = "AgreementText";
+inline constexpr const char* IntroTextKey = "AgreementTitle";
+
 // A key of UPDATE.INI's [SETUP] section that start-up reads, and the field
 // of `state` that takes it (its size less one is what is kept).
 struct SetupKey {

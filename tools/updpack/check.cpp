@@ -57,12 +57,6 @@ bool NamesFolderContent(const std::string& path) {
     return names.size() > 1 && names.back().empty();
 }
 
-std::string NumberedKey(const char* prefix, int k) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%s%02i", prefix, k);
-    return key;
-}
-
 // A decimal number as the updater's conversion reads it entirely: blanks,
 // one optional sign, digits, blanks.
 bool IsWholeNumber(const std::string& text) {
@@ -258,18 +252,18 @@ private:
 
     void CheckSetup() {
         for (const updater::SetupKey& key : updater::RequiredSetupKeys)
-            if (!Read("SETUP", key.name, key.field.size() - 1))
+            if (!Read(updater::SetupSection, key.name, key.field.size() - 1))
                 Error(std::string("[SETUP] ") + key.name + " is missing: the updater stops at start-up");
         for (const updater::SetupKey& key : updater::OptionalSetupKeys) {
-            const auto value = Read("SETUP", key.name, key.field.size() - 1);
+            const auto value = Read(updater::SetupSection, key.name, key.field.size() - 1);
             // The save-data folder's name is checked below.
             if (std::string_view(key.name) == "DataFolder") dataFolder_ = value.value_or("");
         }
         if (const std::string refused = WhyWindowsRefuses(dataFolder_); !refused.empty())
             Error("[SETUP] DataFolder: Windows allows no folder '" + dataFolder_ + "' (" + refused +
                   "): the updater fails to write below it");
-        for (const char* key : {"AgreementText", "AgreementTitle"}) {
-            const auto name = Read("SETUP", key, NameLimit);
+        for (const char* key : {updater::AgreementTextKey, updater::IntroTextKey}) {
+            const auto name = Read(updater::SetupSection, key, NameLimit);
             if (!name) continue;
             const std::string user = std::string("[SETUP] ") + key;
             AddEntry(*name, user);
@@ -281,14 +275,14 @@ private:
             // agreement has a box of its own.
             constexpr std::size_t InfoLimit = updater::MessageText{}.size() - 1;
             if (const std::size_t length = std::strlen(text.c_str());
-                std::string_view(key) == "AgreementTitle" && length > InfoLimit)
+                std::string_view(key) == updater::IntroTextKey && length > InfoLimit)
                 Warn(user + ": '" + *name + "' is " + std::to_string(length) +
                      " bytes long; the introduction page shows only the first " + std::to_string(InfoLimit));
         }
     }
 
     std::optional<std::string> ReadNumber(const char* key) {
-        auto value = Read("UPDATE", key, NameLimit);
+        auto value = Read(updater::UpdateSection, key, NameLimit);
         if (value && !IsWholeNumber(*value))
             Warn(std::string("[UPDATE] ") + key + " '" + *value + "' is not a number; the updater reads it as " +
                  std::to_string(config::ParseSaturatingInt32(value->c_str())));
@@ -297,23 +291,23 @@ private:
 
     // Keys from 00 until the first missing one; later ones are never read.
     std::vector<UpdateLine> ReadList(const updater::ItemListKeys& keys) {
-        const char* prefix = keys.prefix;
+        const auto numbered = [&](int k) { return std::string(updater::ListKey(keys, k).data()); };
         std::vector<UpdateLine> lines;
         int gap = -1;
         for (int k = 0; k < ProbedKeys; ++k) {
-            const std::string key = NumberedKey(prefix, k);
+            const std::string key = numbered(k);
             const bool read = gap < 0 && k < updater::MaxListKeys;
             std::array<char, 2> probe{};
             if (!read) {
-                if (!config::ReadUpdateValue("UPDATE", key.c_str(), probe)) continue;
+                if (!config::ReadUpdateValue(updater::UpdateSection, key.c_str(), probe)) continue;
                 if (gap >= 0)
-                    Warn("[UPDATE] " + key + " is never read: the list ends at the missing " + NumberedKey(prefix, gap));
+                    Warn("[UPDATE] " + key + " is never read: the list ends at the missing " + numbered(gap));
                 else
-                    Warn("[UPDATE] " + key + " is never read: the updater reads " + NumberedKey(prefix, 0) + " to " +
-                         NumberedKey(prefix, updater::MaxListKeys - 1));
+                    Warn("[UPDATE] " + key + " is never read: the updater reads " + numbered(0) + " to " +
+                         numbered(updater::MaxListKeys - 1));
                 continue;
             }
-            auto value = Read("UPDATE", key, keys.lineCapacity - 1);
+            auto value = Read(updater::UpdateSection, key, keys.lineCapacity - 1);
             if (!value) {
                 gap = k;
                 continue;
@@ -324,7 +318,7 @@ private:
     }
 
     void CheckUpdateLines() {
-        const auto space = ReadNumber("RequiredDiskSpace");
+        const auto space = ReadNumber(updater::RequiredDiskSpaceKey);
         const std::uint32_t bytes = space ? static_cast<std::uint32_t>(config::ParseSaturatingInt32(space->c_str())) : 0;
         // The updater's number stays within a signed 32-bit one; a count up
         // to 4 GiB is written as that count less 4294967296, which the plan
