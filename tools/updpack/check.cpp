@@ -97,12 +97,11 @@ std::string ForeignEncoding(std::string_view text) {
 }
 
 // The [section] names of an INI file's lines, in order, as the reader
-// takes them: a line ends at a CR, an LF or a zero byte, blanks (and the
-// DOS end-of-file mark) around a name don't count, and the second byte of
-// a double-byte character is no bracket.
+// takes them: a line ends at a CR or an LF (a zero byte ends none), blanks
+// (and the DOS end-of-file mark) around a name don't count, and the second
+// byte of a double-byte character is no bracket.
 std::vector<std::string> SectionNames(std::string_view text) {
-    using namespace std::string_view_literals;
-    constexpr std::string_view lineEnds = "\r\n\0"sv;
+    constexpr std::string_view lineEnds = "\r\n";
     constexpr std::string_view blanks = " \t\v\f\x1a";
     std::vector<std::string> names;
     while (!text.empty()) {

@@ -229,6 +229,14 @@ TEST_F(CheckTest, AnIntroductionLongerThanTheInfoTextCanShowIsNamed) {
                                     "introduction page shows only the first 1023\n");
 }
 
+TEST_F(CheckTest, AZeroByteEndsNoLine) {
+    // What follows the zero byte belongs to the Memo line: the reader sees
+    // no second [UPDATE] there.
+    const auto check = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\nMemo=a" + std::string(1, '\0') +
+                             "[UPDATE]\n");
+    EXPECT_TRUE(check.findings.empty()) << Findings(check);
+}
+
 TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
     // Katakana a and di (cp932 83 41, 83 61) differ only where an ASCII
     // fold would make them one name.
