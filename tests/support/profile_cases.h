@@ -28,7 +28,7 @@ inline std::string IniText(const ProfileCase& c) {
     return c.iniSize != 0 ? std::string(c.ini, c.iniSize) : std::string(c.ini);
 }
 
-inline constexpr std::array<ProfileCase, 39> Cases{{
+inline constexpr std::array<ProfileCase, 40> Cases{{
     {"[SETUP]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3, "CR LF line ends"},
     {"[SETUP]\nGameTitle=Sky\n", "SETUP", "GameTitle", 260, "Sky", 3, "LF line ends"},
     {"[SETUP]\r\nGameTitle=Sky", "SETUP", "GameTitle", 260, "Sky", 3, "no line end after the last line"},
@@ -86,6 +86,8 @@ inline constexpr std::array<ProfileCase, 39> Cases{{
      "a zero byte ends the value before its quotes are matched", 27},
     {"[SETUP]\r\nGameDir=a\0[OTHER]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
      "a zero byte ends no line: what follows it starts no section", 43},
+    {"[SETUP\0X]\r\nGameTitle=Sky\r\n", "SETUP", "GameTitle", 260, "Sky", 3,
+     "a zero byte ends a section's name", 26},
     {"[SETUP]\r\nGameTitle=空空\r\n", "SETUP", "GameTitle", 4, "空", 3,
      "a cut leaves out a double-byte character it would split, and the count is size - 1"},
 }};

@@ -97,9 +97,10 @@ std::string ForeignEncoding(std::string_view text) {
 }
 
 // The [section] names of an INI file's lines, in order, as the reader
-// takes them: a line ends at a CR or an LF (a zero byte ends none), blanks
-// (and the DOS end-of-file mark) around a name don't count, and the second
-// byte of a double-byte character is no bracket.
+// takes them: a line ends at a CR or an LF (a zero byte ends none, but a
+// name, as it is compared, ends there), blanks (and the DOS end-of-file
+// mark) around a name don't count, and the second byte of a double-byte
+// character is no bracket.
 std::vector<std::string> SectionNames(std::string_view text) {
     constexpr std::string_view lineEnds = "\r\n";
     constexpr std::string_view blanks = " \t\v\f\x1a";
@@ -116,7 +117,7 @@ std::vector<std::string> SectionNames(std::string_view text) {
         std::string_view name = line.substr(1, close - 1);
         name.remove_prefix(std::min(name.size(), name.find_first_not_of(blanks)));
         name.remove_suffix(name.size() - (name.find_last_not_of(blanks) + 1));
-        names.emplace_back(name);
+        names.emplace_back(name.substr(0, name.find('\0')));
     }
     return names;
 }

@@ -235,6 +235,10 @@ TEST_F(CheckTest, AZeroByteEndsNoLine) {
     const auto check = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\nMemo=a" + std::string(1, '\0') +
                              "[UPDATE]\n");
     EXPECT_TRUE(check.findings.empty()) << Findings(check);
+    // In a section's name it ends the name, as the reader compares it.
+    const auto cut = Check(SetupSection + "[UPDATE]\nUpdateFile00=plugin.dll\n[UPDATE" + std::string(1, '\0') + "2]\n");
+    EXPECT_EQ(Findings(cut), "warning: UPDATE.INI has [UPDATE] a second time: the updater reads only the first, so the "
+                             "keys of the later one are never read\n");
 }
 
 TEST_F(CheckTest, DoubleByteNamesAreEqualOnlyToThemselves) {
