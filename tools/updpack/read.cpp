@@ -256,24 +256,21 @@ int ExtractCommand(std::span<const std::string> args) {
     if (!loaded) return 1;
     // NAME whole (an entry may keep a folder in its name, with either
     // separator: NAME's are tried as written, then all as one, then the
-    // other), else by its file name.
-    const fs::path given(parsed->positional[1]);
-    const auto joined = [](const std::vector<std::string>& names, char separator) {
-        std::string text = names.front();
-        for (std::size_t i = 1; i < names.size(); ++i) text += separator + names[i];
-        return text;
-    };
+    // other), else by its file name, after the last separator of either
+    // kind, as UPDATE.INI's lines name a file on every system.
     const package::PackageEntry* entry = nullptr;
     std::uint32_t offset = 0;
-    for (const fs::path& candidate : {given, given.filename()}) {
-        const auto name = EntryNameFromPath(candidate);
-        if (!name) continue;
+    if (const auto name = EntryNameFromPath(fs::path(parsed->positional[1]))) {
         const std::vector<std::string> names = PathNames(*name);
-        for (const std::string& spelled : {*name, joined(names, '\\'), joined(names, '/')}) {
+        const auto joined = [&](char separator) {
+            std::string text = names.front();
+            for (std::size_t i = 1; i < names.size(); ++i) text += separator + names[i];
+            return text;
+        };
+        for (const std::string& spelled : {*name, joined('\\'), joined('/'), names.back()}) {
             entry = package::FindEntry(loaded->directory.entries(), spelled.c_str(), &offset);
             if (entry) break;
         }
-        if (entry) break;
     }
     if (!entry) {
         std::fprintf(stderr, "updpack extract: %s: no entry named %s\n",

@@ -208,6 +208,10 @@ TEST_F(ReadCommands, AnEntryThatKeepsAFolderInItsNameGoesIntoThatFolder) {
     // be either.
     ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "docs\\agree.txt"}), 0) << err_;
     EXPECT_EQ(out_, std::string(slashed.begin(), slashed.end()));
+    // A line's folder, with the updater's separator, falls back to the
+    // entry of its file name.
+    ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), "new\\folder\\\xE8\xA1\xA8.txt"}), 0) << err_;
+    EXPECT_EQ(out_, std::string(kanji.begin(), kanji.end()));
     // 表 ends in 0x5C in cp932, and is no separator; arguments are UTF-8.
     const std::u8string kanjiName = u8"表.txt";
     ASSERT_EQ(Run(ExtractCommand, {Path("game.fa2"), std::string(kanjiName.begin(), kanjiName.end())}), 0) << err_;
