@@ -11,9 +11,9 @@
 
 namespace updpack {
 
-// What stamping did: the tool tells the publisher of a replaced package and
-// a dropped signature; where the resources went shows in the file's layout
-// alone.
+// What stamping did. The tool tells the publisher of a dropped signature;
+// a package the stub carried is replaced as documented, and where the
+// resources went shows in the file's layout alone.
 struct StampReport {
     bool replacedExisting = false;   // an UPDATE/102 was there before
     bool movedSection = false;       // the resources went to a new last section

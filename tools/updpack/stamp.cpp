@@ -45,11 +45,10 @@ bool StampFile(const std::filesystem::path& stubPath, std::span<const std::uint8
     const auto stamped = StampStub(stubPath, package, &report, error);
     if (!stamped) return false;
     if (!WriteStampedImage(outputPath, *stamped, error)) return false;
-    if (report.replacedExisting)
-        std::printf("%s: the package it carried is replaced\n", PrintablePath(stubPath).c_str());
+    // The output is told of, as the stub itself stays as it was.
     if (report.droppedSignature)
-        std::printf("%s: the Authenticode signature was removed; sign %s again\n", PrintablePath(stubPath).c_str(),
-                    outputPath.c_str());
+        std::printf("%s: carries no Authenticode signature, as %s's does not carry over; sign it\n",
+                    outputPath.c_str(), PrintablePath(stubPath).c_str());
     return true;
 }
 
