@@ -38,7 +38,8 @@ const Command commands[] = {
     {"extract",
      "extract PKG NAME [-o OUT]\n"
      "  Writes the content of the entry NAME (found without regard to case) to OUT with\n"
-     "  the entry's time stamp, or to standard output.",
+     "  the entry's time stamp, or to standard output (no -o, or -o -). A NAME with a\n"
+     "  folder is taken whole, else by its file name.",
      [](CommandArguments args, const std::filesystem::path&) { return updpack::ExtractCommand(args); }},
     {"extract-all",
      "extract-all PKG -C DIR\n"
@@ -64,7 +65,8 @@ const Command commands[] = {
      "check DIR [--setup SETUP.INI] [--mode N]\n"
      "  Reads DIR/UPDATE.INI as the updater does and prints the plan per install mode, then\n"
      "  the mistakes found; exit status 0 clean, 1 warnings, 2 errors. --setup names the\n"
-     "  game's SETUP.INI for the disc check files; --mode shows one install mode.",
+     "  game's SETUP.INI for the disc check files; --mode shows one install mode (a digit\n"
+     "  0 to 9).",
      [](CommandArguments args, const std::filesystem::path&) { return updpack::CheckCommand(args); }},
 };
 
