@@ -378,6 +378,9 @@ private:
             Warn("[UPDATE] " + line.key + ": '" + fields[actionField] + "' is not an action (d, u, o), so the line " +
                  "writes '" + fields[actionField] + "' and '" + fields[actionField + 1] + "' is ignored");
         CheckTargetName(line.key, item, name, entry);
+        if (overwriteOnly_ && item.action == updater::ActionData)
+            Warn("[UPDATE] " + line.key + ": a d line under OverwriteOnly never writes its entry: an existing " +
+                 "file stays as it is, and a missing one is not supplied");
         AddEntry(entry, "[UPDATE] " + line.key);
         parsed_.push_back({line.key, name, entry});
     }

@@ -156,6 +156,8 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "[SETUP] GameTitleA is 8190 or more bytes long", 1},
         {"one entry, two files", SetupSection + "[UPDATE]\nUpdateFile00=a\\plugin.dll\nUpdateFile01=b\\plugin.dll\n",
          Finding::Level::Warning, "UpdateFile00 and UpdateFile01 both extract the entry 'plugin.dll'", 1},
+        {"d line under OverwriteOnly", SetupSection + "[UPDATE]\nOverwriteOnly=1\nUpdateFile00=d,plugin.dll\n",
+         Finding::Level::Warning, "UpdateFile00: a d line under OverwriteOnly never writes its entry", 1},
         {"OverwriteOnly not a number", SetupSection + update + "OverwriteOnly=yes\n",
          Finding::Level::Warning, "[UPDATE] OverwriteOnly 'yes' is not a number; the updater reads it as 0", 1},
         {"RequiredDiskSpace not a number", SetupSection + update + "RequiredDiskSpace=2GB\n",
