@@ -211,6 +211,15 @@ private:
             Warn("UPDATE.INI is " + encoding + " text; the updater reads it as cp932 (Shift-JIS), so names and "
                  "texts that are not ASCII come out garbled (save it as Shift-JIS)");
         const std::vector<std::string> sections = SectionNames(text);
+        // Windows reads the mark as part of the first line.
+        constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+        if (std::string_view(text).starts_with(Utf8Mark)) {
+            const std::vector<std::string> unmarked = SectionNames(std::string_view(text).substr(Utf8Mark.size()));
+            if (unmarked.size() > sections.size())
+                Warn("UPDATE.INI begins with a UTF-8 byte order mark, which Windows reads as part of the first "
+                     "line: the updater never finds its section [" + unmarked.front() + "] (save the file as "
+                     "Shift-JIS, without the mark)");
+        }
         for (std::size_t i = 0; i < sections.size(); ++i) {
             const auto earlier = [&](const std::string& name) { return SameName(name, sections[i]); };
             if (std::any_of(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(i), earlier))

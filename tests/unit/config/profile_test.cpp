@@ -48,6 +48,16 @@ TEST_F(ProfileFileTest, EveryReadSeesTheFileAsItIsNow) {
     EXPECT_STREQ(buffer.data(), "two!");
 }
 
+// Windows takes a UTF-8 byte order mark for part of the first line, so a
+// section named there is never found. Wine skips the mark and reads the
+// file as UTF-8, which is why this case is not in the shared table.
+TEST_F(ProfileFileTest, AUtf8ByteOrderMarkHidesTheFirstSectionAsOnWindows) {
+    std::array<char, 16> buffer{};
+    platform::HostWriteFile(IniPath, "\xEF\xBB\xBF[A]\nk=v\n[B]\nk=w\n");
+    EXPECT_EQ(platform::ReadProfileString("A", "k", buffer, IniPath), 0u);
+    EXPECT_EQ(platform::ReadProfileString("B", "k", buffer, IniPath), 1u);
+}
+
 TEST_F(ProfileFileTest, FileNamesMatchCaseBlind) {
     std::array<char, 16> buffer{};
     platform::HostWriteFile(IniPath, "[A]\nk=v\n");

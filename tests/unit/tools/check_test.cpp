@@ -188,6 +188,9 @@ TEST_F(CheckTest, ReportsEachMistake) {
          Finding::Level::Warning, "range -2147483648 to 2147483647; it asks for 2147483648 bytes", 1},
         {"a section twice", SetupSection + update + "[Update]\nUpdateFile01=plugin.dll\n",
          Finding::Level::Warning, "UPDATE.INI has [Update] a second time: the updater reads only the first", 1},
+        {"UTF-8 byte order mark", "\xEF\xBB\xBF" + SetupSection + update, Finding::Level::Warning,
+         "UPDATE.INI begins with a UTF-8 byte order mark, which Windows reads as part of the first line: the "
+         "updater never finds its section [SETUP]", 2},
         {"UTF-16 text", "\xFF\xFE" + SetupSection + update, Finding::Level::Warning, "UPDATE.INI is UTF-16 text", 2},
     };
     for (const auto& c : cases) {
