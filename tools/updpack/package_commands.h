@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "package/format.h"
+
 namespace updpack {
 
 using CommandArguments = std::span<const std::string>;
@@ -27,5 +29,10 @@ int VerifyCommand(std::span<const std::string> args);
 // all cores, writing nothing, and tells each damaged one on standard error,
 // the command's name first. The number of damaged entries.
 int CountDamagedEntries(const LoadedPackage& loaded, const char* command);
+
+// Warns, the command's name first, of what an updater can't use in a sound
+// package: no UPDATE.INI, or an entry an earlier one of its name hides.
+void WarnOfUnusableEntries(const char* command, const std::string& path,
+                           std::span<const package::PackageEntry> entries);
 
 }  // namespace updpack

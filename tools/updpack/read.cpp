@@ -216,21 +216,6 @@ int VisitEntriesInParallel(const LoadedPackage& loaded, const char* command, Vis
     return failures;
 }
 
-// Sound entries an updater still can't use: told, as the package may be
-// meant for something else.
-void WarnOfUnusableEntries(const std::string& path, std::span<const package::PackageEntry> entries) {
-    if (!package::FindEntry(entries, "UPDATE.INI", nullptr))
-        std::fprintf(stderr, "updpack verify: %s: warning: no entry UPDATE.INI, which an updater reads first\n",
-                     path.c_str());
-    const std::vector<EntryOutcome> outcomes = PlanEntryOutcomes(entries);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (outcomes[i] == EntryOutcome::Hidden)
-            std::fprintf(stderr,
-                         "updpack verify: entry %s: warning: an earlier entry has this name; an updater "
-                         "never uses this one\n",
-                         PrintableEntryName(entries[i].name).c_str());
-}
-
 }  // namespace
 
 int ListCommand(std::span<const std::string> args) {
@@ -343,6 +328,22 @@ int ExtractAllCommand(std::span<const std::string> args) {
     return failures ? 1 : 0;
 }
 
+// Sound entries an updater still can't use: told, as the package may be
+// meant for something else.
+void WarnOfUnusableEntries(const char* command, const std::string& path,
+                           std::span<const package::PackageEntry> entries) {
+    if (!package::FindEntry(entries, "UPDATE.INI", nullptr))
+        std::fprintf(stderr, "updpack %s: %s: warning: no entry UPDATE.INI, which an updater reads first\n",
+                     command, path.c_str());
+    const std::vector<EntryOutcome> outcomes = PlanEntryOutcomes(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (outcomes[i] == EntryOutcome::Hidden)
+            std::fprintf(stderr,
+                         "updpack %s: entry %s: warning: an earlier entry has this name; an updater "
+                         "never uses this one\n",
+                         command, PrintableEntryName(entries[i].name).c_str());
+}
+
 int CountDamagedEntries(const LoadedPackage& loaded, const char* command) {
     // Every entry is restored in full and the content let go piece by
     // piece: the damage a reader would meet shows, in bounded memory.
@@ -372,7 +373,7 @@ int VerifyCommand(std::span<const std::string> args) {
     }
     std::printf("%s: %s%s sound\n", parsed->positional[0].c_str(), count == 1 ? "" : "all ",
                 Counted(count, "entry", "entries").c_str());
-    WarnOfUnusableEntries(parsed->positional[0], loaded->directory.entries());
+    WarnOfUnusableEntries("verify", parsed->positional[0], loaded->directory.entries());
     return 0;
 }
 

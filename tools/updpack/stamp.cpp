@@ -82,6 +82,8 @@ int StampCommand(std::span<const std::string> args) {
                      output->c_str());
         return 1;
     }
+    // Written all the same, as verify passes such a package.
+    WarnOfUnusableEntries("stamp", parsed->positional[1], package->directory.entries());
     if (!StampFile(parsed->positional[0], package->image, *output, &error)) {
         std::fprintf(stderr, "updpack stamp: %s\n", error.c_str());
         return 1;

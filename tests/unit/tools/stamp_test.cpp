@@ -45,7 +45,9 @@ Bytes SmallPackage() {
 TEST_F(StampTest, StampsAPackageFileOrThePackageOfAnotherExe) {
     Write("updater.exe", Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {{u"", 24, 1, 0x411, Filled(50, 2)}}));
     Write("demo.fa2", SmallPackage());
+    testing::internal::CaptureStderr();
     ASSERT_EQ(Stamp("updater.exe", "demo.fa2", "UPDATE.EXE"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(PackageIn("UPDATE.EXE"), SmallPackage());
 
     ASSERT_EQ(Stamp("updater.exe", "UPDATE.EXE", "AGAIN.EXE"), 0);
@@ -55,6 +57,19 @@ TEST_F(StampTest, StampsAPackageFileOrThePackageOfAnotherExe) {
     Write("new.exe", Image({{".text", Filled(300, 3)}, {".rsrc", {}}}, {}));
     ASSERT_EQ(Stamp("new.exe", "AGAIN.EXE", "AGAIN.EXE"), 0);
     EXPECT_EQ(PackageIn("AGAIN.EXE"), SmallPackage());
+}
+
+TEST_F(StampTest, WarnsOfAPackageAnUpdaterCantStartFrom) {
+    Write("updater.exe", Image({{".text", Filled(100, 1)}, {".rsrc", {}}}, {}));
+    package::WriterEntry entry;
+    entry.name = "README.TXT";
+    entry.content = {'r'};
+    Write("readme.fa2", package::WritePackage(std::span(&entry, 1), package::WriterOptions{}));
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(Stamp("updater.exe", "readme.fa2", "UPDATE.EXE"), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("updpack stamp: " + Path("readme.fa2") +
+                                                          ": warning: no entry UPDATE.INI"),
+              std::string::npos);
 }
 
 TEST_F(StampTest, WritesNothingForABadStubOrPackage) {
