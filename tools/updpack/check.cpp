@@ -141,6 +141,7 @@ public:
         // Findings are cp932 text, as UPDATE.INI is; the folder's name comes
         // as the arguments do.
         folderName_ = platform::Cp932FromArgument(folder, &folderName_) ? folderName_ : folder;
+        nativeFolder_ = folder;
         folder_ = MountFolder(UpdateFolderDrive, folder);
         if (setupIni) {
             setupName_ = platform::Cp932FromArgument(*setupIni, &setupName_) ? setupName_ : *setupIni;
@@ -156,7 +157,11 @@ public:
     FolderCheck Run(std::optional<std::uint32_t> mode) {
         const std::string ini = Join("UPDATE.INI");
         if (!IsFile(ini)) {
-            Error(folderName_ + " has no readable UPDATE.INI");
+            std::error_code ignored;
+            const auto found = std::filesystem::status(nativeFolder_, ignored);
+            Error(folderName_ + (!std::filesystem::exists(found)      ? ": no such folder"
+                                 : !std::filesystem::is_directory(found) ? " is no folder"
+                                                                         : " has no readable UPDATE.INI"));
             return std::move(result_);
         }
         if (!setupIni_.empty() && !IsFile(setupIni_)) {
@@ -512,6 +517,7 @@ private:
     };
 
     std::string folderName_, folder_, setupName_, setupIni_, dataFolder_;
+    std::filesystem::path nativeFolder_;
     bool overwriteOnly_ = false;
     std::vector<UpdateLine> updateLines_, copyLines_;
     std::vector<ParsedLine> parsed_;

@@ -315,6 +315,12 @@ TEST_F(CheckTest, AFolderWithoutUpdateIniIsAnError) {
     printed.resize(std::fread(printed.data(), 1, printed.size(), out));
     std::fclose(out);
     EXPECT_EQ(printed, "error: " + named + " has no readable UPDATE.INI\n");
+    // Not there, or a file: told so.
+    EXPECT_EQ(Findings(CheckUpdateFolder(folder_ + "/gone", nullptr, std::nullopt)),
+              "error: " + folder_ + "/gone: no such folder\n");
+    Write("UPDATE.INI", "[SETUP]\n");
+    EXPECT_EQ(Findings(CheckUpdateFolder(folder_ + "/UPDATE.INI", nullptr, std::nullopt)),
+              "error: " + folder_ + "/UPDATE.INI is no folder\n");
 }
 
 // A folder or a pipe of the name is no file: the readers would take it for
