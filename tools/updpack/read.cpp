@@ -287,8 +287,9 @@ int ExtractAllCommand(std::span<const std::string> args) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
-        std::fprintf(stderr, "updpack extract-all: %s: cannot create the folder\n",
-                     folderName->c_str());
+        // Of the folder or a folder above it, whichever stands in the way.
+        std::fprintf(stderr, "updpack extract-all: %s: cannot create the folder%s\n", folderName->c_str(),
+                     fs::exists(folder, error) ? ": a file of that name is there" : "");
         return 1;
     }
     const auto entries = loaded->directory.entries();
