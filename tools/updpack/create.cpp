@@ -88,10 +88,20 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     if (!options.output || options.output->empty())
         return UsageError("create", "the output package is missing"), std::nullopt;
     if (options.files.empty()) return UsageError("create", "no files to pack"), std::nullopt;
-    // A mistyped name would ship its file unscrambled without a word.
+    // A mistyped name would ship its file unscrambled without a word. A
+    // file of that name given another way is named, as the spelling to use.
     for (const std::string& name : options.scrambleOnly) {
-        if (std::find(options.files.begin(), options.files.end(), name) == options.files.end())
-            return UsageError("create", "--scramble=" + name + " names no file being packed"), std::nullopt;
+        if (std::find(options.files.begin(), options.files.end(), name) != options.files.end()) continue;
+        const auto sameName = [&](const std::string& file) {
+            const std::string given = fs::path(file).filename().string(), wanted = fs::path(name).filename().string();
+            return std::equal(given.begin(), given.end(), wanted.begin(), wanted.end(), [](char a, char b) {
+                return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
+            });
+        };
+        const auto file = std::find_if(options.files.begin(), options.files.end(), sameName);
+        const std::string hint =
+            file == options.files.end() ? "" : " (give it as the file is given: --scramble=" + *file + ")";
+        return UsageError("create", "--scramble=" + name + " names no file being packed" + hint), std::nullopt;
     }
     return options;
 }
@@ -144,7 +154,7 @@ bool ListFile(const CreateOptions& options, const std::string& file,
         // The updater finds only the first of two such names.
         if (platform::EqualNoCase(other.entry.name.c_str(), name->c_str())) {
             Fail(PrintablePath(path) + ": a second entry named " + PrintableEntryName(*name) +
-                 " (names are compared without regard to case)");
+                 (other.entry.name == *name ? "" : " (names are compared without regard to case)"));
             return false;
         }
     }

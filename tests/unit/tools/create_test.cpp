@@ -175,7 +175,11 @@ TEST_F(CreateCommandTest, RefusesNamesAndOptionsThatWouldGoWrong) {
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "A.TXT", "a\\b.txt"}), 1);
     EXPECT_NE(err_.find("a\\b.txt: the file name holds a backslash"), std::string::npos) << err_;
     EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=a.txt", "A.TXT"}), 2);
-    EXPECT_NE(err_.find("--scramble=a.txt names no file being packed"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("--scramble=a.txt names no file being packed (give it as the file is given: --scramble=A.TXT)"),
+              std::string::npos)
+        << err_;
+    EXPECT_EQ(Create({Out("game.fa2"), "-C", folder, "--scramble=B.TXT", "A.TXT"}), 2);
+    EXPECT_EQ(err_.find("give it as"), std::string::npos) << err_;
     // Only --scramble=FILE may come more than once.
     const std::string out = Out("game.fa2");
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{

@@ -63,9 +63,9 @@ expect 0 "usage: updpack extract PKG NAME" "$updpack" extract --help
 expect 2 "unknown option -x" "$updpack" list -x pkg.fa2
 expect 2 "no files to pack" "$updpack" create x.fa2
 expect 1 "no such file" "$updpack" create x.fa2 -C in NOPE
-expect 1 "a second entry named README.TXT" "$updpack" create x.fa2 in/README.TXT in/README.TXT
+expect 1 "a second entry named README.TXT$" "$updpack" create x.fa2 in/README.TXT in/README.TXT
 cp in/README.TXT in/readme.txt
-expect 1 "a second entry named readme.txt" "$updpack" create x.fa2 -C in README.TXT readme.txt
+expect 1 "a second entry named readme.txt (names are compared without regard to case)" "$updpack" create x.fa2 -C in README.TXT readme.txt
 printf 'full' >in/ＡＢ.TXT && printf 'width' >in/ａｂ.TXT
 expect 1 "a second entry named ａｂ.TXT" "$updpack" create x.fa2 -C in ＡＢ.TXT ａｂ.TXT
 rm in/ＡＢ.TXT in/ａｂ.TXT
