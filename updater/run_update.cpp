@@ -257,7 +257,7 @@ void RunUpdate(platform::Window dialog) {
     platform::EnableItem(dialog, IdCancel, false);
     platform::ShowWaitCursor();
 
-    const bool overwriteOnly = ReadUpdateNumber("OverwriteOnly") != 0;
+    const bool overwriteOnly = ReadUpdateNumber(OverwriteOnlyKey) != 0;
     const UpdateList updates = ReadItemList(UpdateFileKeys, ParseUpdateLine);
     const CopyList copies = ReadItemList(CopyFileKeys, ParseCopyLine);
     if (updates.count == 0 && copies.count == 0) {

@@ -35,6 +35,7 @@ struct CopyItem {
 
 inline constexpr const char* UpdateSection = "UPDATE";
 inline constexpr const char* RequiredDiskSpaceKey = "RequiredDiskSpace";
+inline constexpr const char* OverwriteOnlyKey = "OverwriteOnly";
 
 inline constexpr int MaxListKeys = 16;
 

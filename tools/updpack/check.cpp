@@ -175,6 +175,7 @@ public:
         AddEntry("UPDATE.INI", "UPDATE.INI");
         CheckIniText(ini);
         CheckSetup();
+        CheckMisplacedKeys();
         CheckUpdateLines();
         CheckCopyLines();
         PlanModes(mode);
@@ -295,6 +296,26 @@ private:
         }
     }
 
+    // A key written in the other section is never read there.
+    void CheckMisplacedKeys() {
+        std::vector<std::string> updateKeys{updater::RequiredDiskSpaceKey, updater::OverwriteOnlyKey};
+        for (const updater::ItemListKeys* list : {&updater::UpdateFileKeys, &updater::CopyFileKeys})
+            for (int k = 0; k < updater::MaxListKeys; ++k) updateKeys.emplace_back(updater::ListKey(*list, k).data());
+        std::vector<std::string> setupKeys{updater::AgreementTextKey, updater::IntroTextKey};
+        for (const std::span<const updater::SetupKey> table : {updater::RequiredSetupKeys, updater::OptionalSetupKeys})
+            for (const updater::SetupKey& key : table) setupKeys.emplace_back(key.name);
+        const auto warnOfKeys = [&](const char* section, const std::vector<std::string>& keys, const char* home) {
+            for (const std::string& key : keys) {
+                std::array<char, 2> probe{};
+                if (config::ReadUpdateValue(section, key.c_str(), probe))
+                    Warn(std::string("[") + section + "] " + key + " is never read there: the updater reads it " +
+                         "from [" + home + "]");
+            }
+        };
+        warnOfKeys(updater::SetupSection, updateKeys, updater::UpdateSection);
+        warnOfKeys(updater::UpdateSection, setupKeys, updater::SetupSection);
+    }
+
     std::optional<std::string> ReadNumber(const char* key) {
         auto value = Read(updater::UpdateSection, key, NameLimit);
         if (value && !IsWholeNumber(*value))
@@ -352,7 +373,7 @@ private:
         }
         Plan(bytes ? "RequiredDiskSpace: " + std::to_string(bytes) + " bytes free on the install folder's drive"
                    : "RequiredDiskSpace: no check");
-        const auto overwrite = ReadNumber("OverwriteOnly");
+        const auto overwrite = ReadNumber(updater::OverwriteOnlyKey);
         overwriteOnly_ = overwrite && config::ParseSaturatingInt32(overwrite->c_str()) != 0;
         if (overwriteOnly_) Plan("OverwriteOnly: every line only replaces a file that exists");
 
