@@ -39,6 +39,7 @@ void FileReplacement::Abandon() {
 
 bool FileReplacement::Begin(const char* path) {
     Abandon();
+    unflushed_ = 0;
     // The write this stands for, a create-always with normal attributes,
     // fails on a hidden or system file; the move onto it would not, and the
     // file would lose the mark its owner gave it.
@@ -67,9 +68,23 @@ bool FileReplacement::Begin(const char* path) {
 bool FileReplacement::Write(std::span<const std::uint8_t> data) {
     if (!file_) return false;
     std::uint32_t moved = 0;
-    if (platform::WriteOnce(file_.get(), data, &moved) && moved == data.size()) return true;
-    Abandon();
-    return false;
+    if (!platform::WriteOnce(file_.get(), data, &moved) || moved != data.size()) {
+        Abandon();
+        return false;
+    }
+    // Flushed as it goes: the flush before the move, which the user
+    // interface waits out, then never has more than this left to write,
+    // however large the file (a whole one at the end can take the disk
+    // longer than Windows waits before it calls a window hung).
+    unflushed_ += data.size();
+    if (unflushed_ >= FlushEvery) {
+        if (!platform::FlushToDisk(file_.get())) {
+            Abandon();
+            return false;
+        }
+        unflushed_ = 0;
+    }
+    return true;
 }
 
 bool FileReplacement::Commit(const platform::FileTime* time) {

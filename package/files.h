@@ -41,8 +41,10 @@ public:
     ~FileReplacement();
 
     bool Begin(const char* path);
-    // One write request; false when it fails or falls short.
+    // One write request; false when it fails or falls short. The file is
+    // flushed to the disk each time FlushEvery bytes have gathered.
     bool Write(std::span<const std::uint8_t> data);
+    static constexpr std::size_t FlushEvery = std::size_t{8} << 20;
     // Sets creation, last-access and last-write time to `time` (optional),
     // flushes the file to the disk, closes it and moves it onto the target.
     bool Commit(const platform::FileTime* time);
@@ -52,6 +54,7 @@ private:
     platform::FileHandle file_;
     std::string temporary_;
     std::string target_;
+    std::size_t unflushed_ = 0;
 };
 
 // Length of the folder part of `path`, its last separator included; 0 when

@@ -109,6 +109,20 @@ TEST_F(FilesTest, WriteWholeFileNeverLosesTheOldFile) {
     }
 }
 
+// The flush before the move runs on the user interface's thread: a large
+// file is flushed as it is written, so that little is left for it.
+TEST_F(FilesTest, ALargeFileIsFlushedAsItIsWritten) {
+    const std::vector<std::uint8_t> piece(FileReplacement::FlushEvery / 4, 7);
+    platform::HostPlanFault(FaultKind::Flush, 1);
+    FileReplacement file;
+    ASSERT_TRUE(file.Begin("C:\\BIG.DAT"));
+    int written = 0;
+    while (written < 16 && file.Write(piece)) ++written;
+    EXPECT_EQ(platform::HostFaultsFired(FaultKind::Flush), 1);
+    EXPECT_LT(written, 4);  // the write that filled FlushEvery flushed, and failed with it
+    EXPECT_EQ(FilesOnC(), (std::vector<std::string>{"TEMP"}));
+}
+
 TEST_F(FilesTest, WriteWholeFileRefusesHiddenAndSystemFilesAsWindowsDoes) {
     for (std::uint32_t mark : {platform::AttributeHidden, platform::AttributeSystem}) {
         platform::HostWriteFile("C:\\A.TXT", "old");
