@@ -33,6 +33,8 @@
 //                               for 5 s is taken for hung by Windows)
 //   describe                    print every window and control shown
 //   sleep MS
+//   timeout MS                  the waits of later lines give up after MS
+//                               milliseconds (15000 at first)
 //   snapshot NAME               a screenshot of the current box or dialog,
 //                               when the harness asks for them (below)
 // Screenshots are taken by the harness on the X side: for "snapshot NAME"
@@ -56,7 +58,7 @@
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 15000;
+constexpr DWORD kDefaultTimeoutMs = 15000;
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kKeyMs = 200;
 
@@ -377,6 +379,10 @@ private:
             Sleep(DWORD(std::atoi(rest.c_str())));
             return true;
         }
+        if (command == "timeout") {
+            timeoutMs_ = DWORD(std::atoi(rest.c_str()));
+            return true;
+        }
         return Fail("unknown command " + command);
     }
 
@@ -476,7 +482,7 @@ private:
     bool Until(const std::string& what, Check check) {
         DWORD started = GetTickCount();
         while (!check()) {
-            if (GetTickCount() - started > kTimeoutMs)
+            if (GetTickCount() - started > timeoutMs_)
                 return Fail("timed out waiting for " + what);
             Sleep(kPollMs);
         }
@@ -492,6 +498,7 @@ private:
 
     std::string scriptName_;
     int lineNumber_ = 0;
+    DWORD timeoutMs_ = kDefaultTimeoutMs;
     HWND dialog_ = nullptr;
     HWND box_ = nullptr;
     HWND current_ = nullptr;  // what was waited for last: the snapshot's subject
