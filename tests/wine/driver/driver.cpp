@@ -18,11 +18,14 @@
 //   expect-box-text TEXT        the current box's text
 //   answer ok|cancel            press a button of the current box
 //   expect-no-box               no message box is open
+//   wait-window TITLE           wait for a top-level window of that title
 //   close-window TITLE          ask a top-level window of that title to close
 //   key KEYS                    type into the current box or dialog, as the
 //                               keyboard does: enter, escape, space, tab,
 //                               up, down, left, right, f4, a letter; joined
-//                               by + to modifiers alt, shift, ctrl (alt+f4)
+//                               by + to modifiers alt, shift, ctrl (alt+f4);
+//                               a wait-box after it waits for another box
+//                               than the one typed into
 //   focus ID                    move the keyboard focus to a control of the
 //                               dialog, once shown and enabled, as the
 //                               dialog manager moves it
@@ -272,10 +275,21 @@ private:
         }
         if (command == "wait-box") {
             std::string caption = ToAnsi(Unescape(rest));
-            return Until("a message box titled " + Shown(caption), [&] {
-                box_ = current_ = FindDialog(caption, true);
-                return box_ != nullptr;
+            // A box just typed into may still be closing: the one to wait
+            // for is the next.
+            const bool found = Until("a message box titled " + Shown(caption), [&] {
+                HWND box = FindDialog(caption, true);
+                if (box == nullptr || box == typedBox_) return false;
+                box_ = current_ = box;
+                return true;
             });
+            typedBox_ = nullptr;
+            return found;
+        }
+        if (command == "wait-window") {
+            std::string title = ToAnsi(Unescape(rest));
+            return Until("a window titled " + Shown(title),
+                         [&] { return FindWindowA(nullptr, title.c_str()) != nullptr; });
         }
         if (command == "expect-no-box") {
             HWND box = FindDialog("", true);
@@ -343,7 +357,10 @@ private:
             PostMessageA(window, WM_CLOSE, 0, 0);
             return true;
         }
-        if (command == "key") return Type(rest);
+        if (command == "key") {
+            typedBox_ = current_ == box_ ? box_ : nullptr;
+            return Type(rest);
+        }
         if (command == "focus") {
             int id = std::atoi(rest.c_str());
             HWND item = UsableControl(id, "focus");
@@ -501,6 +518,7 @@ private:
     DWORD timeoutMs_ = kDefaultTimeoutMs;
     HWND dialog_ = nullptr;
     HWND box_ = nullptr;
+    HWND typedBox_ = nullptr;  // the box of the last key line, until a wait-box
     HWND current_ = nullptr;  // what was waited for last: the snapshot's subject
     std::map<std::string, Program> programs_;
 };
