@@ -287,7 +287,7 @@ int ExtractAllCommand(std::span<const std::string> args) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
-        // Of the folder or a folder above it, whichever stands in the way.
+        // A file where the folder should be is the usual cause, and is named.
         std::fprintf(stderr, "updpack extract-all: %s: cannot create the folder%s\n", folderName->c_str(),
                      fs::exists(folder, error) ? ": a file of that name is there" : "");
         return 1;
