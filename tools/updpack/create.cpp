@@ -92,11 +92,11 @@ std::optional<CreateOptions> ParseCreate(std::span<const std::string> args) {
     // file of that name given another way is named, as the spelling to use.
     for (const std::string& name : options.scrambleOnly) {
         if (std::find(options.files.begin(), options.files.end(), name) != options.files.end()) continue;
+        const auto entryName = [](const std::string& file) { return EntryNameFromPath(fs::path(file).filename()); };
+        const auto wanted = entryName(name);
         const auto sameName = [&](const std::string& file) {
-            const std::string given = fs::path(file).filename().string(), wanted = fs::path(name).filename().string();
-            return std::equal(given.begin(), given.end(), wanted.begin(), wanted.end(), [](char a, char b) {
-                return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
-            });
+            const auto given = entryName(file);
+            return wanted && given && platform::EqualNoCase(given->c_str(), wanted->c_str());
         };
         const auto file = std::find_if(options.files.begin(), options.files.end(), sameName);
         const std::string hint =
